@@ -1,0 +1,36 @@
+// The control files: maxpar.inp (maximiser settings), task.inp (file names)
+// and par.inp (model parameters, read at the start of each pass).
+#pragma once
+
+#include <string>
+
+#include "run/model_state.hpp"
+
+namespace mglink {
+
+// maxpar.inp: five reads of one value each.
+struct MaxparSettings {
+  int32 IPRINT = 0;  // >= 1: progress lines after each iteration
+  double EPSX = 0;   // relative step tolerance
+  int32 MAXIT = 0;   // iteration limit
+  double RHO = 0;    // pull-back factor of a failed pattern move
+  double EPSF = 0;   // minimal gain of an iteration
+};
+
+// task.inp: three names of at most 10 characters, trailing blanks removed.
+struct TaskNames {
+  std::string TRAITFILE;
+  std::string MARKERFILE;
+  std::string RESULTFILE;
+};
+
+MaxparSettings read_maxpar(const std::string& path = "maxpar.inp");
+TaskNames read_task(const std::string& path = "task.inp");
+
+// par.inp for pass 1 (null hypothesis: theta held at 0.5) or 2.
+// Writes LINK, IFREE, X(1..11), STEP, XLOW, XUPP of parameters 1..NPAR;
+// reads NPAR.  Returns NEST, the number of estimated parameters after the
+// pass rule.  LINK outside 1..11 and IFREE other than 0 or 1 are errors.
+int read_par(ModelState& st, int pass, const std::string& path = "par.inp");
+
+}  // namespace mglink
