@@ -19,6 +19,7 @@
 // or a value that is not of the item's type.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -52,20 +53,38 @@ class FreeReader {
   long line() const;
 
  private:
+  // What the next item of a read holds.
+  enum class ItemKind { value, null, slash };
+  struct Item {
+    ItemKind kind;
+    std::string_view text;  // the value's characters (quotes included for a quoted name)
+    long line;              // line where the value starts (for messages)
+  };
+
+  // Finds the next item of the current read: a value, a null value, or the
+  // slash that ends the read.  The end of the file is an error naming item.
+  Item next_item(bool name, std::string_view item, long index);
+  // Skips blanks, tabs, carriage returns and line ends.
+  void skip_blanks();
+  // Moves past the rest of the current line and its line end.
+  void skip_rest_of_line();
+  [[noreturn]] void fail_end_of_file(std::string_view item, long index) const;
+  [[noreturn]] void fail_value(std::string_view text, long line, std::string_view problem,
+                               std::string_view item, long index) const;
+
   std::string file_name_;
-  std::string text_;
-  // Implementation state (position, pending repeat count, slash seen, ...)
-  // is the implementer's; see free_reader.cpp.
-  std::size_t pos_ = 0;
-  long line_ = 1;
-  bool in_read_ = false;
-  bool slash_ = false;
-  long repeat_left_ = 0;
-  bool repeat_null_ = false;
-  std::string repeat_value_;
-  bool first_item_ = true;
-  bool started_ = false;
-  std::string what_;
+  std::string text_;            // the whole file
+  std::size_t pos_ = 0;         // next character to look at
+  long line_ = 1;               // line of pos_
+  bool in_read_ = false;        // a read has begun and not yet ended
+  bool slash_ = false;          // the current read met a slash
+  bool after_value_ = false;    // the last item was a value: one comma may still follow it
+  long repeat_left_ = 0;        // items still to take from the last r*v or r*
+  bool repeat_null_ = false;    // the pending repeat is r* (null values)
+  std::string_view repeat_value_;  // the v of a pending r*v
+  long repeat_line_ = 0;        // line of the pending r*v
+  std::string number_;          // work buffer: a real rewritten for the C library
+  std::string what_;            // name of the current read, for messages
 };
 
 // Removes trailing blanks (a name's padding is not part of a file name).
