@@ -1,0 +1,113 @@
+// The control files maxpar.inp, task.inp and par.inp.
+#include "run/control_files.hpp"
+
+#include <stdexcept>
+#include <string>
+
+#include "io/free_reader.hpp"
+#include "run/errors.hpp"
+
+namespace mglink {
+
+MaxparSettings read_maxpar(const std::string& path) {
+  FreeReader r = FreeReader::open(path);
+  MaxparSettings s;
+  r.begin_read("read 1 of the maximiser settings");
+  r.read(s.IPRINT, "IPRINT");
+  r.end_read();
+  r.begin_read("read 2 of the maximiser settings");
+  r.read(s.EPSX, "EPSX");
+  r.end_read();
+  r.begin_read("read 3 of the maximiser settings");
+  r.read(s.MAXIT, "MAXIT");
+  r.end_read();
+  r.begin_read("read 4 of the maximiser settings");
+  r.read(s.RHO, "RHO");
+  r.end_read();
+  r.begin_read("read 5 of the maximiser settings");
+  r.read(s.EPSF, "EPSF");
+  r.end_read();
+  return s;
+}
+
+namespace {
+
+// One name of task.inp; an empty name (a blank or null value) would name no
+// file, so it is refused here rather than as a puzzling "cannot open".
+std::string read_task_name(FreeReader& r, int n, const char* item, const char* role) {
+  std::string name;
+  r.begin_read(std::string("read ") + std::to_string(n) + " of the task");
+  r.read_name(name, item);
+  const long line = r.line();
+  r.end_read();
+  std::string trimmed = trim_name(name);
+  if (trimmed.empty()) {
+    throw input_error(r.file_name() + " line " + std::to_string(line) + ": the name of the " +
+                      role + " (" + item + ") is empty");
+  }
+  return trimmed;
+}
+
+}  // namespace
+
+TaskNames read_task(const std::string& path) {
+  FreeReader r = FreeReader::open(path);
+  TaskNames t;
+  t.TRAITFILE = read_task_name(r, 1, "TRAITFILE", "trait data file");
+  t.MARKERFILE = read_task_name(r, 2, "MARKERFILE", "marker data file");
+  t.RESULTFILE = read_task_name(r, 3, "RESULTFILE", "result file");
+  return t;
+}
+
+int read_par(ModelState& st, int pass, const std::string& path) {
+  const int32 npar = st.IMAX.NPAR;
+  if (npar != 6) {
+    // The file layout (six parameter lines, then X(7..11)) assumes it.
+    throw std::logic_error("read_par: NPAR must be 6 before par.inp is read, not " +
+                           std::to_string(npar));
+  }
+  auto& p = st.OPTPAR1;
+  auto& LINK = st.OPTPAR2.LINK;
+
+  FreeReader r = FreeReader::open(path);
+  r.skip_line("the title line of the parameters");
+  for (int32 i = 1; i <= npar; ++i) {
+    const std::string is = std::to_string(i);
+    r.begin_read("parameter line " + is);
+    r.read(LINK(i), "LINK", i);
+    const long line = r.line();  // where the parameter line starts
+    r.read(p.IFREE(i), "IFREE", i);
+    r.read(p.X(i), "X", i);
+    r.read(p.STEP(i), "STEP", i);
+    r.read(p.XLOW(i), "XLOW", i);
+    r.read(p.XUPP(i), "XUPP", i);
+    r.end_read();
+    const std::string where =
+        r.file_name() + " line " + std::to_string(line) + " (parameter " + is + "): ";
+    if (LINK(i) < 1 || LINK(i) > 11) {
+      throw input_error(where + "LINK(" + is + ") = " + std::to_string(LINK(i)) +
+                        ", but a tie must name a parameter from 1 to 11 (" + is +
+                        " leaves the parameter independent)");
+    }
+    if (p.IFREE(i) != 0 && p.IFREE(i) != 1) {
+      throw input_error(where + "IFREE(" + is + ") = " + std::to_string(p.IFREE(i)) +
+                        ", but the flag must be 1 (estimated) or 0 (held at its value)");
+    }
+  }
+  for (int32 k = 7; k <= 11; ++k) {
+    r.begin_read("marker allele frequency X(" + std::to_string(k) + ")");
+    r.read(p.X(k), "X", k);
+    r.end_read();
+  }
+
+  // Pass rule: the null hypothesis holds theta at 0.5, whatever the file says.
+  if (pass == 1) {
+    p.IFREE(5) = 0;
+    p.X(5) = 0.5;
+  }
+  int nest = 0;
+  for (int32 i = 1; i <= npar; ++i) nest += p.IFREE(i);
+  return nest;
+}
+
+}  // namespace mglink
