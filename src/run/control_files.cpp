@@ -42,7 +42,7 @@ std::string read_task_name(FreeReader& r, int n, const char* item, const char* r
   r.end_read();
   std::string trimmed = trim_name(name);
   if (trimmed.empty()) {
-    throw input_error(r.file_name() + " line " + std::to_string(line) + ": the name of the " +
+    throw input_error(r.file_name() + ", line " + std::to_string(line) + ": the name of the " +
                       role + " (" + item + ") is empty");
   }
   return trimmed;
@@ -83,7 +83,7 @@ int read_par(ModelState& st, int pass, const std::string& path) {
     r.read(p.XUPP(i), "XUPP", i);
     r.end_read();
     const std::string where =
-        r.file_name() + " line " + std::to_string(line) + " (parameter " + is + "): ";
+        r.file_name() + ", line " + std::to_string(line) + " (parameter " + is + "): ";
     if (LINK(i) < 1 || LINK(i) > 11) {
       throw input_error(where + "LINK(" + is + ") = " + std::to_string(LINK(i)) +
                         ", but a tie must name a parameter from 1 to 11 (" + is +

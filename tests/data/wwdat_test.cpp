@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ namespace mglink {
 namespace {
 
 using testing::ScratchDir;
+
+template <class... Args>
+std::string cat(const Args&... args) {
+  std::ostringstream s;
+  (s << ... << args);
+  return s.str();
+}
 
 // The contents of IWAY.DAT and the two data files, written out read by read.
 struct FamilyFiles {
@@ -32,20 +40,20 @@ struct FamilyFiles {
 
   template <class T>
   static void put(std::string& s, const std::vector<T>& v) {
-    for (const T& x : v) s += " " + std::to_string(x);
+    for (const T& x : v) s += cat(" ", x);
   }
   std::string iway() const {
-    std::string s = std::to_string(N) + " " + std::to_string(NFAM);
+    std::string s = cat(N, " ", NFAM);
     put(s, FAMOFF);
     s += "\n0";
     put(s, NUCOFF);
-    s += "\n" + std::to_string(M) + " 0";
+    s += cat("\n", M, " 0");
     put(s, MEMOFF);
-    s += "\n" + std::to_string(K);
+    s += cat("\n", K);
     put(s, MEMBER);
     s += "\n";
     put(s, ICONN);
-    s += "\n" + std::to_string(S);
+    s += cat("\n", S);
     put(s, INDCODE);
     s += "\n";
     put(s, IPROB);
@@ -147,9 +155,7 @@ TEST(WWDAT, RefusesInconsistentData) {
     const char* file;
     const char* fragment;
   };
-  const std::string igoff = std::to_string(N_IGOFF);
-  const std::string too_many = "FAMOFF(3) = " + std::to_string(N_IGOFF + 1) +
-                               " (read 1) is more than " + igoff;
+  const std::string too_many = cat("FAMOFF(3) = ", N_IGOFF + 1, " (read 1) is more than ", N_IGOFF);
   const Case cases[] = {
       {"negative N", [](FamilyFiles& f) { f.N = -1; }, "IWAY.DAT",
        "the number of families N = -1 (read 1) is negative"},
@@ -212,7 +218,8 @@ TEST(WWDAT, RefusesInconsistentData) {
          f.MEMBER = {1, 2, 3, 4, 1, 2, 3, 3, 4, 5, 6};
        },
        "IWAY.DAT",
-       "nuclear family 3 is gathered onto individual 3 (parent 1, as ICONN is 0), but comes "
+       "family 2: nuclear family 3 is gathered onto individual 3 (parent 1, as ICONN is 0), "
+       "but comes "
        "after nuclear family 2"},
       {"marker code 16", [](FamilyFiles& f) { f.MARKER[6] = 16; }, "marker.dat",
        "value 7 (individual 3 of family 2) is the marker code 16"},
@@ -371,22 +378,19 @@ TEST(WWDAT, CapacityMessages) {
     const char* console;
     std::string detail;
   };
-  const std::string n_fam = "N = " + std::to_string(N_FAM + 1) +
-                            " families (read 1) is more than the capacity N_FAM = " +
-                            std::to_string(N_FAM) + "; rebuild with a larger one, e.g. cmake "
-                            "-DMGLINK_N_FAM=" + std::to_string(N_FAM + 1);
-  const std::string m_way = "M = " + std::to_string(N_WAY + 1) +
-                            " nuclear-family offsets (read 3) is more than the capacity N_WAY = " +
-                            std::to_string(N_WAY) + "; rebuild with a larger one, e.g. cmake "
-                            "-DMGLINK_N_WAY=" + std::to_string(N_WAY + 1);
-  const std::string k_way = "K = " + std::to_string(N_WAY + 1) +
-                            " member entries (read 4) is more than the capacity N_WAY = " +
-                            std::to_string(N_WAY) + "; rebuild with a larger one, e.g. cmake "
-                            "-DMGLINK_N_WAY=" + std::to_string(N_WAY + 1);
-  const std::string s_size = "S = " + std::to_string(N_SIZE + 1) +
-                             " individuals (read 6) is more than the capacity N_SIZE = " +
-                             std::to_string(N_SIZE) + "; rebuild with a larger one, e.g. cmake "
-                             "-DMGLINK_N_SIZE=" + std::to_string(N_SIZE + 1);
+  auto detail = [](const char* count, long value, const char* what, const char* cap_name,
+                   long cap, const char* option) {
+    return cat(count, " = ", value, " ", what, " is more than the capacity ", cap_name, " = ",
+               cap, "; rebuild with a larger one, e.g. cmake -D", option, "=", value);
+  };
+  const std::string n_fam =
+      detail("N", N_FAM + 1, "families (read 1)", "N_FAM", N_FAM, "MGLINK_N_FAM");
+  const std::string m_way = detail("M", N_WAY + 1, "nuclear-family offsets (read 3)", "N_WAY",
+                                   N_WAY, "MGLINK_N_WAY");
+  const std::string k_way =
+      detail("K", N_WAY + 1, "member entries (read 4)", "N_WAY", N_WAY, "MGLINK_N_WAY");
+  const std::string s_size =
+      detail("S", N_SIZE + 1, "individuals (read 6)", "N_SIZE", N_SIZE, "MGLINK_N_SIZE");
   const char* fam = "N_FAM exceed. Correct and recompile";
   const char* way = "N_WAY exceed. Correct and recompile";
   const char* size = "N_SIZE exceed. Correct and recompile";
@@ -407,10 +411,18 @@ TEST(WWDAT, CapacityMessages) {
       EXPECT_EQ(e.status(), EXIT_INPUT_ERROR);
     }
     // The count is tested before the values it governs are stored.
-    if (c.over[0] == 'N') EXPECT_EQ(fresh->BUF1.NFAM, 0);
-    if (c.over[0] == 'M') EXPECT_EQ(fresh->BUF14.MEMOFF(2), 0);
-    if (c.over[0] == 'K') EXPECT_EQ(fresh->BUF16.MEMBER(1), 0);
-    if (c.over[0] == 'S') EXPECT_EQ(fresh->BUF2.INDCODE(1), 0);
+    if (c.over[0] == 'N') {
+      EXPECT_EQ(fresh->BUF1.NFAM, 0);
+    }
+    if (c.over[0] == 'M') {
+      EXPECT_EQ(fresh->BUF14.MEMOFF(2), 0);
+    }
+    if (c.over[0] == 'K') {
+      EXPECT_EQ(fresh->BUF16.MEMBER(1), 0);
+    }
+    if (c.over[0] == 'S') {
+      EXPECT_EQ(fresh->BUF2.INDCODE(1), 0);
+    }
   }
 }
 

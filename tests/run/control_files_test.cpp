@@ -138,7 +138,7 @@ TEST(ReadPar, RejectsTiesAndFlagsOutsideTheirRange) {
     } catch (const RunStop& e) {
       EXPECT_EQ(e.status(), EXIT_INPUT_ERROR);
       EXPECT_TRUE(e.console().empty());
-      EXPECT_NE(e.detail().find(d.file("par.inp") + " " + c.fragment), std::string::npos)
+      EXPECT_NE(e.detail().find(d.file("par.inp") + ", " + c.fragment), std::string::npos)
           << e.detail();
     }
   }
@@ -195,7 +195,7 @@ TEST(ReadTask, NamesAreCutToTenCharactersAndTrimmed) {
     read_task(d.file("task.inp"));
     FAIL() << "empty name accepted";
   } catch (const RunStop& e) {
-    EXPECT_NE(e.detail().find("task.inp line 2: the name of the marker data file (MARKERFILE) "
+    EXPECT_NE(e.detail().find("task.inp, line 2: the name of the marker data file (MARKERFILE) "
                               "is empty"),
               std::string::npos)
         << e.detail();
