@@ -76,8 +76,10 @@ void check_family_structure(const ModelState& st, const FamilyCounts& n,
   const long NNUC = n.M - 2;
   std::ostringstream nuc_limit;
   nuc_limit << "the M - 2 = " << NNUC << " nuclear families of read 3 (M = " << n.M << ")";
-  check_offsets(NUCOFF, NFAM, NNUC, file, "NUCOFF", "read 2", "nuclear families",
-                nuc_limit.str());
+  if (NFAM > 0) {  // with no family evaluated, no NUCOFF is used
+    check_offsets(NUCOFF, NFAM, NNUC, file, "NUCOFF", "read 2", "nuclear families",
+                  nuc_limit.str());
+  }
 
   // Working tables, indexed by the number within the family:
   //   seen[w] = global member entry of w's latest listing (duplicates in a list),

@@ -18,6 +18,7 @@ struct MaxparSettings {
 };
 
 // task.inp: three names of at most 10 characters, trailing blanks removed.
+// An empty name is an error.
 struct TaskNames {
   std::string TRAITFILE;
   std::string MARKERFILE;
@@ -30,7 +31,8 @@ TaskNames read_task(const std::string& path = "task.inp");
 // par.inp for pass 1 (null hypothesis: theta held at 0.5) or 2.
 // Writes LINK, IFREE, X(1..11), STEP, XLOW, XUPP of parameters 1..NPAR;
 // reads NPAR.  Returns NEST, the number of estimated parameters after the
-// pass rule.  LINK outside 1..11 and IFREE other than 0 or 1 are errors.
+// pass rule.  LINK outside 1..11 and IFREE other than 0 or 1 are errors,
+// naming the parameter line.  NPAR must be 6 (std::logic_error otherwise).
 int read_par(ModelState& st, int pass, const std::string& path = "par.inp");
 
 }  // namespace mglink

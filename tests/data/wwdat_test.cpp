@@ -322,6 +322,23 @@ TEST(WWDAT, AcceptsEverythingThePeelingHandles) {
   }
 }
 
+// A list of zero length is empty, but its read still takes its line.
+TEST(WWDAT, EmptyListsTakeTheirLine) {
+  ScratchDir d;
+  // N = 0, no family evaluated; M = 1 (the spare word only), so read 5 has
+  // no values and its line is passed over.
+  d.write("IWAY.DAT", "0 0 0\n0 0\n1 0\n0\n99 99\n2 5 6\n7 8\n");
+  d.write("trait.dat", "1.5 2.5\n");
+  d.write("marker.dat", "0 0\n");
+  auto st = make_model_state();
+  read(*st, d);
+  EXPECT_EQ(st->BUF1.NFAM, 0);
+  EXPECT_EQ(st->BUF2.INDCODE(1), 5);
+  EXPECT_EQ(st->BUF2.INDCODE(2), 6);
+  EXPECT_EQ(st->IPROB(2), 8);
+  EXPECT_EQ(st->BUF2.TRAIT(2), 2.5);
+}
+
 TEST(WWDAT, MissingFileIsNamedAndNotCreated) {
   for (const char* missing : {"IWAY.DAT", "trait.dat", "marker.dat"}) {
     ScratchDir d;
