@@ -7,8 +7,13 @@
 namespace mglink {
 
 // Reads ISETUP (-1: full set-up, else update) and everything the set-up, the
-// densities and the peeling read; writes LH.  LH = -1e18 when the vector is
-// unusable; st.rejection then says why.
+// densities and the peeling read; writes LH and `rejection` (cleared at each
+// call), and through the set-up the model tables and, at ISETUP = -1, GENOT.
+// LH = -1e18 when the vector is unusable, and st.rejection says why: Bounds
+// (the set-up rejected the vector, no family evaluated) or Family (the first
+// family whose likelihood is zero or whose log-likelihood is not finite;
+// later families are not evaluated).  Otherwise LH is the sum of the family
+// log-likelihoods, added in family order.
 void GENMMP(ModelState& st, Console& con, double& LH);
 
 }  // namespace mglink

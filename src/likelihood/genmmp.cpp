@@ -1,0 +1,43 @@
+// GENMMP: the total log-likelihood, the plain sum of the family values in
+// family order.
+#include "likelihood/genmmp.hpp"
+
+#include <cmath>
+
+#include "likelihood/densities.hpp"
+#include "likelihood/mmpfam.hpp"
+#include "model/setup.hpp"
+
+namespace mglink {
+
+void GENMMP(ModelState& st, Console& con, double& LH) {
+  st.rejection = Rejection{};
+  double STAT = 0.0;
+  if (st.IMAX.ISETUP == -1) {
+    STAP0(st, con, STAT);
+  } else {
+    STAPAR(st, con, STAT);
+  }
+  if (STAT + 1e18 <= 0.0) {
+    LH = REJECTED;
+    return;
+  }
+  LH = 0.0;
+  for (int32 IFAM = 1; IFAM <= st.BUF1.NFAM; ++IFAM) {
+    MASSIX(st, IFAM);
+    double FLOGL = 0.0;
+    MMPFAM(st, IFAM, FLOGL);
+    // A family of likelihood zero, or one that is not a number, makes the
+    // whole vector unusable; the first such family is kept for the report.
+    if (!std::isfinite(FLOGL)) {
+      st.rejection.kind = Rejection::Kind::Family;
+      st.rejection.family = IFAM;
+      st.rejection.value = FLOGL;
+      LH = REJECTED;
+      return;
+    }
+    LH = LH + FLOGL;
+  }
+}
+
+}  // namespace mglink

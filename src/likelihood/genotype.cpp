@@ -1,0 +1,127 @@
+#include "likelihood/genotype.hpp"
+
+#include <string>
+
+#include "io/fixed_format.hpp"
+#include "run/errors.hpp"
+
+namespace mglink {
+
+namespace {
+
+// Number of (individual, genotype) pairs still possible.
+int32 count_possible(const ModelState& st, int32 NTOT) {
+  int32 n = 0;
+  for (int32 k = 1; k <= NTOT; ++k)
+    for (int j = 1; j <= 55; ++j)
+      if (st.work.IPOSS(j, k) == 1) ++n;
+  return n;
+}
+
+// Prunes the parents of one nuclear family (member entries first..last,
+// at least three): a parental genotype goes when no possible spouse genotype
+// gives any possible genotype of any child a transmission probability.
+void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last) {
+  auto& IPOSS = st.work.IPOSS;
+  const int32 A = famoff + st.BUF16.MEMBER(first);
+  const int32 B = famoff + st.BUF16.MEMBER(first + 1);
+  for (int a = 1; a <= 55; ++a) {
+    if (IPOSS(a, A) != 1) continue;
+    double S = 0.0;
+    for (int b = 1; b <= 55; ++b) {
+      if (IPOSS(b, B) != 1) continue;
+      for (int32 e = first + 2; e <= last; ++e) {
+        const int32 c = famoff + st.BUF16.MEMBER(e);
+        for (int g = 1; g <= 55; ++g)
+          if (IPOSS(g, c) == 1) S = S + st.TRANC.CTRANS(g, b, a);
+      }
+    }
+    if (S < 1e-15) IPOSS(a, A) = 0;
+  }
+  for (int b = 1; b <= 55; ++b) {
+    if (IPOSS(b, B) != 1) continue;
+    double S = 0.0;
+    for (int a = 1; a <= 55; ++a) {
+      if (IPOSS(a, A) != 1) continue;
+      for (int32 e = first + 2; e <= last; ++e) {
+        const int32 c = famoff + st.BUF16.MEMBER(e);
+        for (int g = 1; g <= 55; ++g)
+          if (IPOSS(g, c) == 1) S = S + st.TRANC.CTRANS(g, b, a);
+      }
+    }
+    if (S < 1e-15) IPOSS(b, B) = 0;
+  }
+}
+
+}  // namespace
+
+void elimination_sweep(ModelState& st) {
+  const auto& B1 = st.BUF1;
+  for (int32 f = 1; f <= B1.NFAM; ++f) {
+    const int32 famoff = B1.FAMOFF(f);
+    for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
+      const int32 first = st.BUF14.MEMOFF(j) + 1;
+      const int32 last = st.BUF14.MEMOFF(j + 1);
+      if (last - first + 1 < 3) continue;  // single individual or childless couple
+      prune_parents(st, famoff, first, last);
+    }
+  }
+}
+
+void GENOTYPE(ModelState& st, Console& con) {
+  auto& W = st.work;
+  auto& G = st.GENOT;
+  const int32 NTOT = st.BUF1.FAMOFF(st.BUF1.NFAM + 1);
+  if (NTOT < 0 || NTOT > N_IGOFF) {
+    throw input_error("IWAY.DAT: the families hold " + std::to_string(NTOT) +
+                      " individuals; the genotype lists have room for at most " +
+                      std::to_string(N_IGOFF));
+  }
+
+  for (int32 k = 1; k <= NTOT; ++k)
+    for (int j = 1; j <= 55; ++j) W.IPOSS(j, k) = 1;
+
+  // Marker filter: a typed individual keeps the genotypes of its marker code.
+  for (int32 k = 1; k <= NTOT; ++k) {
+    const int32 c = st.BUF2.MARKER(k);
+    if (c == 0) continue;
+    for (int j = 1; j <= 55; ++j)
+      if (st.PRPAR.MRKGEN(j) != c) W.IPOSS(j, k) = 0;
+  }
+  W.N0 = count_possible(st, NTOT);
+  con.line(FreeLine().text("N0=").integer(W.N0).str());
+
+  // Elimination sweeps until a sweep excludes nothing more.
+  for (;;) {
+    elimination_sweep(st);
+    W.N1 = count_possible(st, NTOT);
+    con.line(FreeLine().text("N1=").integer(W.N1).str());
+    if (W.N1 >= W.N0) break;
+    W.N0 = W.N1;
+  }
+
+  if (W.N1 > N_WAY) {
+    con.line(FreeLine().text("Number of possible genotypes > N_WAY").str());
+    con.pause();
+    throw RunStop("",
+                  "the families have " + std::to_string(W.N1) +
+                      " possible (individual, genotype) pairs; the genotype lists have room "
+                      "for " + std::to_string(N_WAY) + " (N_WAY)",
+                  EXIT_INPUT_ERROR);
+  }
+
+  G.NTOT = NTOT;
+  G.IGOFF(0) = 0;
+  int32 s = 0;
+  for (int32 k = 1; k <= NTOT; ++k) {
+    for (int j = 1; j <= 55; ++j) {
+      if (W.IPOSS(j, k) != 1) continue;
+      s = s + 1;
+      G.LGEN(s) = j;
+    }
+    G.IGOFF(k) = s;
+  }
+  for (int32 k = 1; k <= NTOT; ++k) G.NGEN(k) = G.IGOFF(k) - G.IGOFF(k - 1);
+}
+
+}  // namespace mglink

@@ -1,0 +1,23 @@
+// GENOTYPE: the possible two-locus genotypes of every individual, once per
+// pass, as the slot lists that the densities and the peeling loop over.
+#pragma once
+
+#include "run/console.hpp"
+#include "run/model_state.hpp"
+
+namespace mglink {
+
+// Reads NFAM, FAMOFF, NUCOFF, MEMOFF, MEMBER, MARKER, MRKGEN, CTRANS.
+// Works in IPOSS, N0, N1.  Writes NTOT, IGOFF, NGEN, LGEN (only after the
+// limit check).  Prints " N0=" once and " N1=" after every elimination sweep.
+// More than N_WAY possible (individual, genotype) pairs: prints
+// " Number of possible genotypes > N_WAY", pauses, and stops the run; more
+// individuals than the slot offsets hold (N_SIZE - 2) stops it at once.
+void GENOTYPE(ModelState& st, Console& con);
+
+// One elimination sweep over all nuclear families of all families (the part
+// of GENOTYPE that prunes parental genotypes).  Reads the family structure
+// and CTRANS; writes IPOSS.
+void elimination_sweep(ModelState& st);
+
+}  // namespace mglink

@@ -1,0 +1,58 @@
+// STAP0: the full parameter set-up of the first evaluation of a pass.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "io/fixed_format.hpp"
+#include "likelihood/genotype.hpp"
+#include "model/setup.hpp"
+#include "model/transmission.hpp"
+#include "run/errors.hpp"
+
+namespace mglink {
+
+namespace {
+
+// The marker allele frequencies X(7..11) must sum to 1; the tolerance is the
+// single-precision constant 1e-5.
+void check_marker_frequencies(const ModelState& st, Console& con) {
+  const auto& X = st.OPTPAR1.X;
+  const double s = X(7) + X(8) + X(9) + X(10) + X(11);
+  if (std::abs(s - 1.0) > static_cast<double>(1e-5f)) {
+    con.line(FreeLine().text("ERROR: sum of marker allele frequencies is not 1").str());
+    con.line(FreeLine().text("Check of PAR.INP").str());
+    con.pause();
+    char detail[160];
+    std::snprintf(detail, sizeof detail,
+                  "par.inp: the marker allele frequencies sum to %.17g, not 1 "
+                  "(tolerance 1e-5)",
+                  s);
+    throw RunStop("", detail, EXIT_INPUT_ERROR);
+  }
+}
+
+}  // namespace
+
+void STAP0(ModelState& st, Console& con, double& STAT) {
+  STAT = 1.0;
+  apply_ties(st);
+  if (const int i = first_out_of_bounds(st); i != 0) {
+    STAT = REJECTED;
+    st.rejection = Rejection{};
+    st.rejection.kind = Rejection::Kind::Bounds;
+    st.rejection.param = i;
+    return;
+  }
+  check_marker_frequencies(st, con);
+  auto& HFREQ = st.work.HFREQ_STAP0;
+  haplotype_frequencies(st, HFREQ);
+  genotype_frequencies(st, HFREQ);
+  classify_genotypes(st);
+  check_genotype_frequencies(st, con, 1e-7);
+  build_HTRANS(st);
+  build_CTRANS(st, con);
+  trait_distribution(st);
+  GENOTYPE(st, con);
+}
+
+}  // namespace mglink
