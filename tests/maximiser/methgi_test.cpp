@@ -4,6 +4,7 @@
 #include "run/errors.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -32,7 +33,7 @@ class Search : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("mglink_methgi_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+           ("mglink_methgi_" + std::to_string(getpid()) +
             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -334,7 +335,8 @@ TEST_F(Search, QuadraticInSeveralParametersConverges) {
 // replaced at the first message of a run; a file that cannot be written
 // stops the run with the output-error status.
 TEST(MessageFileTest, StartsAtTheFirstMessageAndStopsWhenUnwritable) {
-  const fs::path dir = fs::temp_directory_path() / "mglink_message_file_test";
+  const fs::path dir =
+      fs::temp_directory_path() / ("mglink_message_file_test_" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   {

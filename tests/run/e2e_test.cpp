@@ -5,6 +5,7 @@
 // closed; afterwards the scratch directory must hold exactly the input files,
 // unchanged, plus the expected output files, byte for byte.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -54,14 +55,18 @@ class EndToEnd : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(EndToEnd, OutputMatchesByteForByte) {
   const fs::path src = kCases / GetParam();
-  const fs::path scratch = fs::temp_directory_path() / ("mglink_e2e_" + GetParam());
+  const fs::path scratch = fs::temp_directory_path() /
+                           ("mglink_e2e_" + std::to_string(getpid()) + "_" + GetParam());
   fs::remove_all(scratch);
   fs::create_directories(scratch / "work");
-  if (fs::exists(src / "input")) fs::copy(src / "input", scratch / "work", fs::copy_options::recursive);
+  if (fs::exists(src / "input")) {
+    fs::copy(src / "input", scratch / "work", fs::copy_options::recursive);
+  }
 
   // Standard input closed (<&-): a pause must not wait for anyone.
-  const std::string cmd = "cd '" + (scratch / "work").string() + "' && exec '" MGLINK_BIN "' <&- >'" +
-                          (scratch / "stdout").string() + "' 2>'" + (scratch / "stderr").string() + "'";
+  const std::string cmd = "cd '" + (scratch / "work").string() + "' && exec '" MGLINK_BIN
+                          "' <&- >'" + (scratch / "stdout").string() + "' 2>'" +
+                          (scratch / "stderr").string() + "'";
   const int raw = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(raw)) << "the program did not exit normally: " << raw;
   const int status = WEXITSTATUS(raw);

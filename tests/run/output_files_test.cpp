@@ -3,6 +3,7 @@
 #include "run/output_files.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,7 @@ class OutputNames : public ::testing::Test {
  protected:
   void SetUp() override {
     dir = fs::temp_directory_path() /
-          ("mglink_output_names_" +
+          ("mglink_output_names_" + std::to_string(getpid()) + "_" +
            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -83,7 +84,8 @@ TEST_F(OutputNames, ResultFileThatIsAnotherNameOfAnInputIsRefused) {
 }
 
 TEST(OutputFileTest, ReplacesFormerContentsAndStopsWhenItCannotOpen) {
-  const fs::path dir = fs::temp_directory_path() / "mglink_output_file_test";
+  const fs::path dir =
+      fs::temp_directory_path() / ("mglink_output_file_test_" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   std::ofstream(dir / "out.txt") << "a much longer former content\nsecond line\n";
