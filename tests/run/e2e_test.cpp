@@ -95,6 +95,24 @@ TEST_P(EndToEnd, OutputMatchesByteForByte) {
   fs::remove_all(scratch);
 }
 
+// With all three standard streams closed, the console output goes nowhere:
+// in particular not into the first files the run opens.
+TEST(EndToEndStreams, ClosedStandardStreamsLeaveTheFilesClean) {
+  const fs::path src = kCases / "nest0";
+  const fs::path work =
+      fs::temp_directory_path() / ("mglink_e2e_closed_" + std::to_string(getpid()));
+  fs::remove_all(work);
+  fs::copy(src / "input", work, fs::copy_options::recursive);
+  const std::string cmd = "cd '" + work.string() + "' && exec '" MGLINK_BIN "' <&- >&- 2>&-";
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 0);
+  EXPECT_EQ(slurp(work / "sigma.DAT"), slurp(src / "expected" / "files" / "sigma.DAT"));
+  EXPECT_EQ(slurp(work / "result.txt"), slurp(src / "expected" / "files" / "result.txt"));
+  EXPECT_EQ(slurp(work / "par.inp"), slurp(src / "input" / "par.inp"));
+  fs::remove_all(work);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, ::testing::ValuesIn(case_names()),
                          [](const auto& info) { return info.param; });
 
