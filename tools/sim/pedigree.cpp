@@ -1,0 +1,206 @@
+// Pedigree shapes and their peeling layout.
+//
+// Every shape lists its nuclear families so that the family likelihood can
+// peel them in order: each nuclear family is folded into its connector (a
+// parent, or the first child), the connector's later nuclear family carries
+// the result on, and the last nuclear family of the pedigree has connector 0.
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "sim.hpp"
+
+namespace mglink::sim {
+namespace {
+
+int add(Family& f, int father, int mother, int sex, bool grandparent = false) {
+  Person p;
+  p.father = father;
+  p.mother = mother;
+  p.sex = sex;
+  p.grandparent = grandparent;
+  f.people.push_back(p);
+  return static_cast<int>(f.people.size());
+}
+
+int random_sex(Rng& rng) { return 1 + rng.below(2); }
+
+// One couple and its children; the couple's father first.
+struct Unit {
+  int father = 0;
+  int mother = 0;
+  std::vector<int> kids;
+};
+
+Unit add_unit(Family& f, int partner_of, int kids_lo, int kids_hi, Rng& rng) {
+  const int sex = f.member(partner_of).sex;
+  const int spouse = add(f, 0, 0, 3 - sex);
+  Unit u;
+  u.father = sex == 1 ? partner_of : spouse;
+  u.mother = sex == 1 ? spouse : partner_of;
+  const int n = rng.between(kids_lo, kids_hi);
+  for (int k = 0; k < n; ++k) u.kids.push_back(add(f, u.father, u.mother, random_sex(rng)));
+  return u;
+}
+
+Nuclear nuclear_of(const Unit& u, int connector) {
+  Nuclear n;
+  n.members = {u.father, u.mother};
+  n.members.insert(n.members.end(), u.kids.begin(), u.kids.end());
+  n.connector = connector;
+  return n;
+}
+
+// The units of one person with several spouses, peeled onto that person; the
+// last one closes the part (connector 0) when `closes`, else it is peeled
+// onto the person too.
+void list_units(Family& f, const std::vector<Unit>& units, int person, bool closes) {
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const bool last = i + 1 == units.size();
+    f.nucs.push_back(nuclear_of(units[i], closes && last ? 0 : person));
+  }
+}
+
+struct ExtendedShape {
+  int children_lo, children_hi;  // children of the grandparents
+  int married_lo, married_hi;    // how many of them have families of their own
+  int spouses_lo, spouses_hi;    // spouses of the first married child
+  int other_spouses_hi;          // spouses of the other married children (from 1)
+  int kids_lo, kids_hi;          // children of each couple
+};
+
+// Grandparents (untyped founders), their children, and the families of the
+// married children.  Two layouts, drawn at random:
+//  - rooted at the grandparents: each married child's families are peeled
+//    onto that child, and the grandparents' nuclear family comes last with
+//    connector 0;
+//  - rooted at a grandchild's family: the grandparents' nuclear family lists
+//    the first married child as first child and is peeled onto it, and that
+//    child's own families come last.
+Family extended(const ExtendedShape& s, Rng& rng) {
+  Family f;
+  const int gf = add(f, 0, 0, 1, true);
+  const int gm = add(f, 0, 0, 2, true);
+  std::vector<int> children;
+  const int nc = rng.between(s.children_lo, s.children_hi);
+  for (int k = 0; k < nc; ++k) children.push_back(add(f, gf, gm, random_sex(rng)));
+  const int nm = std::min(nc, rng.between(s.married_lo, s.married_hi));
+  // The married children: a random choice of nm of them, in birth order.
+  std::vector<int> married = children;
+  for (int k = 0; k < nc - nm; ++k) married.erase(married.begin() + rng.below(static_cast<int>(married.size())));
+  std::vector<std::vector<Unit>> units(married.size());
+  for (std::size_t i = 0; i < married.size(); ++i) {
+    const int ns = i == 0 ? rng.between(s.spouses_lo, s.spouses_hi) : rng.between(1, s.other_spouses_hi);
+    for (int k = 0; k < ns; ++k) units[i].push_back(add_unit(f, married[i], s.kids_lo, s.kids_hi, rng));
+  }
+  const bool root_at_grandparents = rng.below(2) == 0;
+  Nuclear top;
+  top.members = {gf, gm};
+  if (root_at_grandparents) {
+    for (std::size_t i = 0; i < married.size(); ++i) list_units(f, units[i], married[i], false);
+    top.members.insert(top.members.end(), children.begin(), children.end());
+    top.connector = 0;
+    f.nucs.push_back(top);
+  } else {
+    for (std::size_t i = 1; i < married.size(); ++i) list_units(f, units[i], married[i], false);
+    const int first = married[0];
+    top.members.push_back(first);
+    for (int c : children)
+      if (c != first) top.members.push_back(c);
+    top.connector = first;
+    f.nucs.push_back(top);
+    list_units(f, units[0], first, true);
+  }
+  return f;
+}
+
+Family nuclear_family(Rng& rng) {
+  Family f;
+  const int fa = add(f, 0, 0, 1);
+  const int mo = add(f, 0, 0, 2);
+  Unit u{fa, mo, {}};
+  const int n = rng.between(2, 5);
+  for (int k = 0; k < n; ++k) u.kids.push_back(add(f, fa, mo, random_sex(rng)));
+  f.nucs.push_back(nuclear_of(u, 0));
+  return f;
+}
+
+Family spouses_family(Rng& rng) {
+  Family f;
+  const int person = add(f, 0, 0, random_sex(rng));
+  std::vector<Unit> units;
+  const int ns = rng.between(2, 3);
+  for (int k = 0; k < ns; ++k) units.push_back(add_unit(f, person, 1, 4, rng));
+  list_units(f, units, person, true);
+  return f;
+}
+
+}  // namespace
+
+Family build_family(Shape shape, Rng& rng) {
+  switch (shape) {
+    case Shape::nuclear: return nuclear_family(rng);
+    case Shape::spouses: return spouses_family(rng);
+    case Shape::three_gen: return extended({1, 3, 1, 1, 1, 1, 1, 1, 4}, rng);
+    case Shape::deep: return extended({2, 3, 1, 2, 2, 3, 1, 1, 4}, rng);
+    case Shape::large: return extended({4, 5, 5, 5, 1, 2, 2, 2, 6}, rng);
+    case Shape::mix: break;
+  }
+  const int r = rng.below(10);  // 4 in 10 nuclear, 3 three-gen, 2 spouses, 1 deep
+  return build_family(r < 4 ? Shape::nuclear : r < 7 ? Shape::three_gen : r < 9 ? Shape::spouses : Shape::deep, rng);
+}
+
+std::string check_layout(const Family& fam) {
+  const int n = static_cast<int>(fam.people.size());
+  const int nn = static_cast<int>(fam.nucs.size());
+  if (nn == 0) return "no nuclear family";
+  std::vector<int> non_connector_in(static_cast<std::size_t>(n + 1), 0);  // nuclear family, 1-based
+  std::vector<int> in_any(static_cast<std::size_t>(n + 1), 0);
+  for (int j = 0; j < nn; ++j) {
+    const Nuclear& nf = fam.nucs[static_cast<std::size_t>(j)];
+    const auto& m = nf.members;
+    const std::string where = "nuclear family " + std::to_string(j + 1) + ": ";
+    if (m.empty()) return where + "no members";
+    std::set<int> seen;
+    for (int x : m) {
+      if (x < 1 || x > n) return where + "member " + std::to_string(x) + " outside the family";
+      if (!seen.insert(x).second) return where + "member " + std::to_string(x) + " listed twice";
+      in_any[static_cast<std::size_t>(x)] = 1;
+    }
+    for (std::size_t k = 2; k < m.size(); ++k) {
+      const Person& c = fam.member(m[k]);
+      if (!((c.father == m[0] && c.mother == m[1]) || (c.father == m[1] && c.mother == m[0])))
+        return where + "member " + std::to_string(m[k]) + " is not a child of the two parents";
+    }
+    const int c = nf.connector;
+    if (c != 0 && c != m[0] && !(m.size() >= 2 && c == m[1]) && !(m.size() >= 3 && c == m[2]))
+      return where + "the connector is neither a parent nor the first child";
+    const int eff = c != 0 ? c : m[0];
+    for (int x : m) {
+      if (x == eff) continue;
+      if (non_connector_in[static_cast<std::size_t>(x)] != 0)
+        return "member " + std::to_string(x) + " is peeled in two nuclear families";
+      non_connector_in[static_cast<std::size_t>(x)] = j + 1;
+    }
+  }
+  for (int j = 0; j < nn; ++j) {
+    const Nuclear& nf = fam.nucs[static_cast<std::size_t>(j)];
+    const int eff = nf.connector != 0 ? nf.connector : nf.members[0];
+    const std::string where = "nuclear family " + std::to_string(j + 1) + ": ";
+    const int used = non_connector_in[static_cast<std::size_t>(eff)];
+    if (used != 0 && used <= j + 1)
+      return where + "its connector " + std::to_string(eff) + " was peeled before";
+    bool later = false;
+    for (int k = j + 1; k < nn && !later; ++k) {
+      const auto& mk = fam.nucs[static_cast<std::size_t>(k)].members;
+      later = std::find(mk.begin(), mk.end(), eff) != mk.end();
+    }
+    if (nf.connector != 0 && !later) return where + "nothing later takes up its connector";
+    if (nf.connector == 0 && later) return where + "a root whose member 1 appears again later";
+  }
+  for (int x = 1; x <= n; ++x)
+    if (in_any[static_cast<std::size_t>(x)] == 0) return "member " + std::to_string(x) + " is in no nuclear family";
+  return "";
+}
+
+}  // namespace mglink::sim

@@ -1,0 +1,146 @@
+// The run directory: the family data files, the control files and the
+// pedigree table of the same individuals.
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim.hpp"
+
+namespace mglink::sim {
+namespace {
+
+// A trait value in hundredths as a decimal with two places; -999 when missing.
+std::string trait_text(const Person& p) {
+  if (!p.trait_known) return "-999";
+  const long h = p.trait_hundredths;
+  const long a = h < 0 ? -h : h;
+  std::string s = h < 0 ? "-" : "";
+  s += std::to_string(a / 100);
+  s += '.';
+  s += static_cast<char>('0' + a % 100 / 10);
+  s += static_cast<char>('0' + a % 10);
+  return s;
+}
+
+// A list of integers, wrapped after every 20 values.
+void put_list(std::string& out, const std::vector<long>& v) {
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    out += std::to_string(v[i]);
+    out += (i + 1) % 20 == 0 || i + 1 == v.size() ? '\n' : ' ';
+  }
+  if (v.empty()) out += '\n';
+}
+
+std::string put_file(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  if (f) f << text;
+  if (f) f.close();
+  if (!f) return path.string() + ": cannot write the file: " + std::strerror(errno);
+  return "";
+}
+
+std::string iway(const std::vector<Family>& fams) {
+  std::vector<long> famoff{0}, nucoff{0}, memoff{0}, member, iconn;
+  for (const Family& f : fams) {
+    famoff.push_back(famoff.back() + static_cast<long>(f.people.size()));
+    nucoff.push_back(nucoff.back() + static_cast<long>(f.nucs.size()));
+    for (const Nuclear& nf : f.nucs) {
+      memoff.push_back(memoff.back() + static_cast<long>(nf.members.size()));
+      member.insert(member.end(), nf.members.begin(), nf.members.end());
+      iconn.push_back(nf.connector);
+    }
+  }
+  const long n = static_cast<long>(fams.size());
+  const long nind = famoff.back();
+  std::string out;
+  std::vector<long> v{n, n};  // read 1: N, NFAM, FAMOFF(1 .. N+1)
+  v.insert(v.end(), famoff.begin(), famoff.end());
+  put_list(out, v);
+  v = {0};  // read 2: spare word, NUCOFF(1 .. N+1)
+  v.insert(v.end(), nucoff.begin(), nucoff.end());
+  put_list(out, v);
+  v = {static_cast<long>(memoff.size()) + 1, 0};  // read 3: M = NNUC + 2, spare, MEMOFF
+  v.insert(v.end(), memoff.begin(), memoff.end());
+  put_list(out, v);
+  v = {static_cast<long>(member.size())};  // read 4: K, MEMBER
+  v.insert(v.end(), member.begin(), member.end());
+  put_list(out, v);
+  put_list(out, iconn);  // read 5: ICONN
+  v.assign(static_cast<std::size_t>(nind) + 1, 0);  // read 6: S, INDCODE (not used: zeros)
+  v[0] = nind;
+  put_list(out, v);
+  v.assign(static_cast<std::size_t>(nind), 0);  // read 7: IPROB (not used: zeros)
+  put_list(out, v);
+  return out;
+}
+
+std::string par_inp(const Settings& s) {
+  std::string out = "mglink-sim start values: major gene, theta, variance\n";
+  // Start values near the simulated model but not on it, inside the bounds
+  // in both passes (pass 1 holds theta at 0.5, which is not bounds-tested).
+  out += "1 1 0.35  0.05  0.0   1.0    frequency of major allele 1\n";
+  out += "2 1 92.0  1.0   50.0  150.0  trait mean of genotype 1/1\n";
+  out += "3 1 101.0 1.0   50.0  150.0  trait mean of genotype 1/2\n";
+  out += "4 1 108.0 1.0   50.0  150.0  trait mean of genotype 2/2\n";
+  out += "5 1 0.15  0.05  0.0   0.5    theta\n";
+  out += "6 1 30.0  2.0   1.0   200.0  trait variance\n";
+  for (int a = 0; a < 5; ++a) {
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, s.model.marker_freq[a]);  // shortest exact form
+    std::string f(buf, res.ptr);
+    f.resize(6, ' ');
+    out += f + "frequency of marker allele " + std::to_string(a + 1) + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string write_run(const std::vector<Family>& fams, const Settings& s, const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) return dir + ": cannot create the directory: " + ec.message();
+  const std::filesystem::path d(dir);
+
+  std::string trait, marker, pre;
+  for (std::size_t f = 0; f < fams.size(); ++f) {
+    const Family& fam = fams[f];
+    for (std::size_t i = 0; i < fam.people.size(); ++i) {
+      const Person& p = fam.people[i];
+      trait += trait_text(p) + "\n";
+      marker += std::to_string(marker_code(p)) + "\n";
+      int a = p.typed ? p.hap[0].marker : 0, b = p.typed ? p.hap[1].marker : 0;
+      if (a > b) std::swap(a, b);
+      pre += std::to_string(f + 1) + " " + std::to_string(i + 1) + " " + std::to_string(p.father) + " " +
+             std::to_string(p.mother) + " " + std::to_string(p.sex) + " " + trait_text(p) + " " +
+             std::to_string(a) + " " + std::to_string(b) + "\n";
+    }
+  }
+  const std::string maxpar =
+      "0        IPRINT: progress lines of the maximiser (1) or none (0)\n"
+      "0.0001   EPSX: relative step tolerance\n"
+      "500      MAXIT: iteration limit\n"
+      "0.5      RHO: pull-back factor\n"
+      "0.0001   EPSF: minimal gain of an iteration\n";
+  const std::pair<const char*, std::string> files[] = {
+      {"IWAY.DAT", iway(fams)},
+      {"trait.dat", trait},
+      {"marker.dat", marker},
+      {"task.inp", "'trait.dat'\n'marker.dat'\n'result.dat'\n"},
+      {"maxpar.inp", maxpar},
+      {"par.inp", par_inp(s)},
+      {"pedigree.pre", pre},
+  };
+  for (const auto& [name, text] : files) {
+    const std::string err = put_file(d / name, text);
+    if (!err.empty()) return err;
+  }
+  return "";
+}
+
+}  // namespace mglink::sim
