@@ -1,0 +1,445 @@
+// The family-study simulator: its run directories follow the peeling layout,
+// are accepted by the program's readers, agree with the pedigree table, are
+// reproducible, and the presets have the sizes the benchmarks rely on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/scratch_dir.hpp"
+#include "data/wwdat.hpp"
+#include "io/free_reader.hpp"
+#include "run/control_files.hpp"
+#include "run/errors.hpp"
+#include "run/model_state.hpp"
+
+#ifndef MGLINK_SIM_BIN
+#error "MGLINK_SIM_BIN (path of mglink-sim) must be defined by the build"
+#endif
+
+namespace mglink {
+namespace {
+
+using testing::ScratchDir;
+
+const char* const kSimFiles[] = {"IWAY.DAT",   "trait.dat", "marker.dat",  "task.inp",
+                                 "maxpar.inp", "par.inp",   "pedigree.pre"};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the simulator with the given options into dir; its exit status.
+int run_sim(const std::string& options, const std::string& dir, std::string* output = nullptr) {
+  const std::string log = dir + ".log";
+  const std::string cmd =
+      std::string("'") + MGLINK_SIM_BIN + "' " + options + " --out '" + dir + "' >'" + log + "' 2>&1";
+  const int status = std::system(cmd.c_str());
+  if (output != nullptr) *output = slurp(log);
+  std::filesystem::remove(log);
+  return status;
+}
+
+// One nuclear family as listed in IWAY.DAT.
+struct Nuc {
+  std::vector<int> members;
+  int connector = 0;
+};
+
+// A row of pedigree.pre.
+struct PreRow {
+  int fam, id, father, mother, sex;
+  std::string trait;
+  int a1, a2;
+};
+
+// A run directory as the simulator wrote it, read back independently.
+struct RunDir {
+  std::vector<std::vector<Nuc>> fams;  // nuclear families of each family
+  std::vector<int> size;               // members of each family
+  std::vector<int> marker;             // per individual, global order
+  std::vector<std::string> trait;      // per individual, as written
+  std::vector<PreRow> pre;
+};
+
+RunDir read_run(const std::string& dir) {
+  RunDir r;
+  FreeReader in = FreeReader::open(dir + "/IWAY.DAT");
+  std::int32_t n = 0, nfam = 0, m = 0, k = 0, s = 0, spare = 0;
+  in.begin_read("read 1");
+  in.read(n, "N");
+  in.read(nfam, "NFAM");
+  std::vector<std::int32_t> famoff(static_cast<std::size_t>(n) + 1), nucoff(famoff.size());
+  for (auto& v : famoff) in.read(v, "FAMOFF");
+  in.begin_read("read 2");
+  in.read(spare, "spare");
+  for (auto& v : nucoff) in.read(v, "NUCOFF");
+  in.begin_read("read 3");
+  in.read(m, "M");
+  in.read(spare, "spare");
+  std::vector<std::int32_t> memoff(static_cast<std::size_t>(m) - 1);
+  for (auto& v : memoff) in.read(v, "MEMOFF");
+  in.begin_read("read 4");
+  in.read(k, "K");
+  std::vector<std::int32_t> member(static_cast<std::size_t>(k));
+  for (auto& v : member) in.read(v, "MEMBER");
+  in.begin_read("read 5");
+  std::vector<std::int32_t> iconn(static_cast<std::size_t>(m) - 2);
+  for (auto& v : iconn) in.read(v, "ICONN");
+  in.begin_read("read 6");
+  in.read(s, "S");
+  EXPECT_EQ(n, nfam);
+  EXPECT_EQ(s, famoff.back());
+  EXPECT_EQ(k, memoff.back());
+  for (int f = 0; f < n; ++f) {
+    r.size.push_back(famoff[f + 1] - famoff[f]);
+    r.fams.emplace_back();
+    for (int j = nucoff[f]; j < nucoff[f + 1]; ++j) {
+      Nuc nuc;
+      nuc.members.assign(member.begin() + memoff[j], member.begin() + memoff[j + 1]);
+      nuc.connector = iconn[j];
+      r.fams.back().push_back(nuc);
+    }
+  }
+  std::ifstream tf(dir + "/trait.dat"), mf(dir + "/marker.dat"), pf(dir + "/pedigree.pre");
+  std::string t;
+  int c;
+  while (tf >> t) r.trait.push_back(t);
+  while (mf >> c) r.marker.push_back(c);
+  PreRow row;
+  while (pf >> row.fam >> row.id >> row.father >> row.mother >> row.sex >> row.trait >> row.a1 >> row.a2)
+    r.pre.push_back(row);
+  EXPECT_EQ(r.trait.size(), static_cast<std::size_t>(s));
+  EXPECT_EQ(r.marker.size(), static_cast<std::size_t>(s));
+  EXPECT_EQ(r.pre.size(), static_cast<std::size_t>(s));
+  return r;
+}
+
+// The peeling layout of one family: "" when it holds.  Connector 0 makes
+// parent 1 the connector; a child connector must be the first child; each
+// member is summed out (a member other than the connector) in at most one
+// nuclear family, after every nuclear family peeled onto it; a nuclear family
+// peeled onto someone is followed by one holding that person; a root's
+// connector appears in no later nuclear family; everyone is in one.
+std::string layout_fault(const std::vector<Nuc>& nucs, int size) {
+  std::map<int, std::size_t> summed_in;
+  std::set<int> seen;
+  for (std::size_t j = 0; j < nucs.size(); ++j) {
+    const auto& e = nucs[j].members;
+    const int c = nucs[j].connector;
+    if (e.empty()) return "empty nuclear family";
+    if (c != 0 && c != e[0] && !(e.size() > 1 && c == e[1]) && !(e.size() > 2 && c == e[2]))
+      return "connector " + std::to_string(c) + " not a parent or the first child";
+    const int eff = c != 0 ? c : e[0];
+    for (int x : e) {
+      if (x < 1 || x > size) return "member outside the family";
+      seen.insert(x);
+      if (x != eff && !summed_in.emplace(x, j).second) return "member " + std::to_string(x) + " summed out twice";
+    }
+  }
+  for (std::size_t j = 0; j < nucs.size(); ++j) {
+    const int c = nucs[j].connector;
+    const int eff = c != 0 ? c : nucs[j].members[0];
+    const auto it = summed_in.find(eff);
+    if (it != summed_in.end() && it->second <= j) return "peeled onto a member already summed out";
+    bool later = false;
+    for (std::size_t k = j + 1; k < nucs.size(); ++k) {
+      const auto& e = nucs[k].members;
+      later = later || std::find(e.begin(), e.end(), eff) != e.end();
+    }
+    if (c != 0 && !later) return "connector " + std::to_string(c) + " taken up by no later nuclear family";
+    if (c == 0 && later) return "root followed by a nuclear family of its connector";
+  }
+  if (static_cast<int>(seen.size()) != size) return "a member in no nuclear family";
+  return "";
+}
+
+TEST(SimulatorLayoutCheck, CatchesBrokenLayouts) {
+  // Parents 1, 2 with children 3, 4; child 3 married to 5 with child 6.
+  const std::vector<Nuc> good = {{{3, 5, 6}, 3}, {{1, 2, 3, 4}, 0}};
+  EXPECT_EQ(layout_fault(good, 6), "");
+  const std::vector<Nuc> child_first = {{{1, 2, 3, 4}, 3}, {{3, 5, 6}, 0}};
+  EXPECT_EQ(layout_fault(child_first, 6), "");
+  struct Case {
+    std::vector<Nuc> nucs;
+    const char* fault;
+  };
+  const Case bad[] = {
+      {{{{1, 2, 3, 4}, 0}, {{3, 5, 6}, 3}}, "peeled onto a member already summed out"},
+      {{{{1, 2, 4, 3}, 3}, {{3, 5, 6}, 0}}, "connector 3 not a parent or the first child"},
+      {{{{3, 5, 6}, 3}, {{1, 2, 3, 4}, 1}}, "connector 1 taken up by no later nuclear family"},
+      {{{{3, 5, 6}, 0}, {{1, 2, 3, 4}, 0}}, "root followed by a nuclear family of its connector"},
+      {{{{3, 5, 6}, 5}, {{1, 2, 3, 4}, 0}}, "member 3 summed out twice"},
+      {{{{1, 2, 3, 4}, 0}}, "a member in no nuclear family"},
+      {{{{3, 5, 6}, 3}, {{6, 5}, 5}, {{1, 2, 3, 4}, 0}}, "member 6 summed out twice"},
+  };
+  for (const auto& c : bad) EXPECT_EQ(layout_fault(c.nucs, 6), c.fault);
+}
+
+// Marker code of an unordered allele pair, 0 for untyped.
+int code_of(int a, int b) {
+  if (a == 0 && b == 0) return 0;
+  if (a > b) std::swap(a, b);
+  static const int imrk[5][5] = {{1, 2, 3, 4, 5}, {2, 6, 7, 8, 9}, {3, 7, 10, 11, 12},
+                                 {4, 8, 11, 13, 14}, {5, 9, 12, 14, 15}};
+  return imrk[a - 1][b - 1];
+}
+
+// Every check of one run directory.
+void check_run(const std::string& dir, const std::string& what) {
+  SCOPED_TRACE(what);
+  const RunDir r = read_run(dir);
+  if (r.pre.size() != r.marker.size() || r.trait.size() != r.marker.size()) return;  // reported
+  std::size_t g = 0;
+  for (std::size_t f = 0; f < r.fams.size(); ++f) {
+    const int size = r.size[f];
+    EXPECT_EQ(layout_fault(r.fams[f], size), "") << "family " << f + 1;
+    // The pedigree table: the same individuals, parents as in the nuclear families.
+    std::map<int, std::pair<int, int>> parents;  // child -> listed parents
+    for (const auto& nuc : r.fams[f])
+      for (std::size_t k = 2; k < nuc.members.size(); ++k)
+        parents[nuc.members[k]] = {nuc.members[0], nuc.members[1]};
+    for (int m = 1; m <= size; ++m, ++g) {
+      const PreRow& row = r.pre[g];
+      ASSERT_EQ(row.fam, static_cast<int>(f + 1));
+      ASSERT_EQ(row.id, m);
+      const auto it = parents.find(m);
+      const std::pair<int, int> p = it == parents.end() ? std::pair<int, int>{0, 0} : it->second;
+      EXPECT_TRUE((row.father == p.first && row.mother == p.second) ||
+                  (row.father == p.second && row.mother == p.first))
+          << "family " << f + 1 << " member " << m;
+      if (row.father != 0) {
+        EXPECT_EQ(r.pre[g - static_cast<std::size_t>(m - row.father)].sex, 1);
+        EXPECT_EQ(r.pre[g - static_cast<std::size_t>(m - row.mother)].sex, 2);
+      }
+      EXPECT_EQ(row.trait, r.trait[g]);
+      EXPECT_EQ(code_of(row.a1, row.a2), r.marker[g]);
+    }
+  }
+  // The program's own readers accept the directory.
+  auto st = make_model_state();
+  st->IMAX.NPAR = 6;
+  try {
+    const TaskNames task = read_task(dir + "/task.inp");
+    const MaxparSettings mx = read_maxpar(dir + "/maxpar.inp");
+    EXPECT_GT(mx.MAXIT, 0);
+    WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir);
+    EXPECT_EQ(st->BUF1.NFAM, static_cast<int>(r.fams.size()));
+    for (int pass = 1; pass <= 2; ++pass) {
+      EXPECT_EQ(read_par(*st, pass, dir + "/par.inp"), pass == 1 ? 5 : 6);
+      for (int i = 1; i <= 6; ++i) {
+        if (st->OPTPAR1.IFREE(i) == 0) continue;
+        EXPECT_GT(st->OPTPAR1.X(i), st->OPTPAR1.XLOW(i)) << "pass " << pass << " parameter " << i;
+        EXPECT_LT(st->OPTPAR1.X(i), st->OPTPAR1.XUPP(i)) << "pass " << pass << " parameter " << i;
+      }
+      double sum = 0;
+      for (int i = 7; i <= 11; ++i) sum += st->OPTPAR1.X(i);
+      EXPECT_NEAR(sum, 1.0, 1e-12);
+    }
+  } catch (const RunStop& e) {
+    ADD_FAILURE() << "the program refuses the directory: " << e.detail() << e.console();
+  }
+}
+
+TEST(Simulator, EveryShapeFollowsTheLayoutAndTheReadersAcceptIt) {
+  const char* const options[] = {
+      "--shape nuclear --families 30 --seed 7",  "--shape three-gen --families 40 --seed 8",
+      "--shape spouses --families 40 --seed 9",  "--shape deep --families 40 --seed 10",
+      "--shape large --families 10 --seed 11",   "--shape mix --families 60 --seed 12 --typed 0.3",
+      "--preset study --typed 0 --missing 1",    "--preset typed",
+      "--preset deep",                           "--preset study",
+  };
+  for (const char* opt : options) {
+    ScratchDir tmp;
+    const std::string dir = tmp.file("run");
+    ASSERT_EQ(run_sim(opt, dir), 0) << opt;
+    check_run(dir, opt);
+  }
+}
+
+TEST(Simulator, SameSeedSameBytes) {
+  ScratchDir tmp;
+  const std::string opt = "--shape mix --families 50 --seed 99 --typed 0.7 --missing 0.2 --theta 0.1";
+  ASSERT_EQ(run_sim(opt, tmp.file("a")), 0);
+  ASSERT_EQ(run_sim("--theta 0.1 --missing 0.2 --typed 0.7 --seed 99 --families 50 --shape mix", tmp.file("b")), 0);
+  ASSERT_EQ(run_sim("--shape mix --families 50 --seed 100 --typed 0.7 --missing 0.2 --theta 0.1", tmp.file("c")), 0);
+  for (const char* f : kSimFiles) {
+    const std::string a = slurp(tmp.file("a") + "/" + f);
+    EXPECT_FALSE(a.empty()) << f;
+    EXPECT_EQ(a, slurp(tmp.file("b") + "/" + f)) << f;
+  }
+  EXPECT_NE(slurp(tmp.file("a") + "/IWAY.DAT"), slurp(tmp.file("c") + "/IWAY.DAT"));
+  EXPECT_NE(slurp(tmp.file("a") + "/trait.dat"), slurp(tmp.file("c") + "/trait.dat"));
+}
+
+// Members who are parents in some nuclear family of their family.
+std::set<int> parents_of(const std::vector<Nuc>& nucs) {
+  std::set<int> p;
+  for (const auto& n : nucs)
+    if (n.members.size() >= 2) p.insert({n.members[0], n.members[1]});
+  return p;
+}
+
+// Generations in a family: 1 + the longest chain of parent-child links.
+int generations(const RunDir& r, std::size_t f, std::size_t first) {
+  std::vector<int> gen(static_cast<std::size_t>(r.size[f]) + 1, 1);
+  int most = 1;
+  for (int m = 1; m <= r.size[f]; ++m) {  // parents come before their children
+    const PreRow& row = r.pre[first + static_cast<std::size_t>(m - 1)];
+    if (row.father != 0) gen[static_cast<std::size_t>(m)] = 1 + std::max(gen[static_cast<std::size_t>(row.father)], gen[static_cast<std::size_t>(row.mother)]);
+    most = std::max(most, gen[static_cast<std::size_t>(m)]);
+  }
+  return most;
+}
+
+// Genotype slots an individual keeps at most: 55 untyped, 3 or 4 typed.
+int slots(int code) {
+  if (code == 0) return 55;
+  return (code == 1 || code == 6 || code == 10 || code == 13 || code == 15) ? 3 : 4;
+}
+
+TEST(Simulator, PresetSizes) {
+  ScratchDir tmp;
+  {
+    SCOPED_TRACE("typed");
+    ASSERT_EQ(run_sim("--preset typed", tmp.file("typed")), 0);
+    const RunDir r = read_run(tmp.file("typed"));
+    EXPECT_EQ(r.fams.size(), 600u);
+    for (std::size_t f = 0; f < r.fams.size(); ++f) {
+      ASSERT_EQ(r.fams[f].size(), 1u);
+      EXPECT_GE(r.size[f], 4);
+      EXPECT_LE(r.size[f], 7);
+    }
+    const auto typed = std::count_if(r.marker.begin(), r.marker.end(), [](int c) { return c != 0; });
+    EXPECT_NEAR(static_cast<double>(typed) / static_cast<double>(r.marker.size()), 0.9, 0.03);
+  }
+  {
+    SCOPED_TRACE("deep");
+    ASSERT_EQ(run_sim("--preset deep", tmp.file("deep")), 0);
+    const RunDir r = read_run(tmp.file("deep"));
+    EXPECT_EQ(r.fams.size(), 200u);
+    std::size_t first = 0;
+    long bound = 0, untyped = 0, several_spouses = 0;
+    for (std::size_t f = 0; f < r.fams.size(); first += static_cast<std::size_t>(r.size[f]), ++f) {
+      EXPECT_EQ(generations(r, f, first), 3) << "family " << f + 1;
+      EXPECT_EQ(r.marker[first], 0);  // grandparents untyped
+      EXPECT_EQ(r.marker[first + 1], 0);
+      std::map<int, int> couples;  // parent -> nuclear families as a parent
+      for (const auto& n : r.fams[f]) {
+        ++couples[n.members[0]];
+        ++couples[n.members[1]];
+      }
+      several_spouses += std::any_of(couples.begin(), couples.end(), [](auto& p) { return p.second >= 2; });
+    }
+    for (int c : r.marker) {
+      bound += slots(c);
+      untyped += c == 0;
+    }
+    EXPECT_EQ(several_spouses, 200);
+    EXPECT_GT(untyped * 4, static_cast<long>(r.marker.size()));  // many members keep 55 genotypes
+    EXPECT_LE(bound, 92000);
+  }
+  {
+    SCOPED_TRACE("capacity");
+    std::string out;
+    ASSERT_EQ(run_sim("--preset capacity", tmp.file("capacity"), &out), 0);
+    const RunDir r = read_run(tmp.file("capacity"));
+    EXPECT_EQ(r.fams.size(), 604u);
+    EXPECT_GE(r.marker.size(), 23500u);
+    EXPECT_LE(r.marker.size(), 24998u);
+    // Untyped members are children who are parents nowhere: each keeps exactly
+    // 55 genotypes, every typed member its 3 or 4, so the sum is the exact
+    // number of slots of the enumeration.
+    std::size_t first = 0;
+    long total = 0, untyped = 0;
+    for (std::size_t f = 0; f < r.fams.size(); first += static_cast<std::size_t>(r.size[f]), ++f) {
+      const auto par = parents_of(r.fams[f]);
+      for (int m = 1; m <= r.size[f]; ++m) {
+        const int code = r.marker[first + static_cast<std::size_t>(m - 1)];
+        if (code == 0) {
+          ++untyped;
+          EXPECT_EQ(par.count(m), 0u) << "family " << f + 1 << " member " << m;
+          EXPECT_NE(r.pre[first + static_cast<std::size_t>(m - 1)].father, 0);
+        }
+        total += slots(code);
+      }
+    }
+    EXPECT_GT(untyped, 0);
+    EXPECT_LE(untyped, 50);
+    EXPECT_GT(total, 91000);
+    EXPECT_LE(total, 92000);
+    EXPECT_NE(out.find("exactly " + std::to_string(total)), std::string::npos) << out;
+  }
+  {
+    SCOPED_TRACE("study");
+    ASSERT_EQ(run_sim("--preset study", tmp.file("study")), 0);
+    const RunDir r = read_run(tmp.file("study"));
+    EXPECT_EQ(r.fams.size(), 40u);
+    int single = 0, three = 0, child_connector = 0, grandparent_root = 0;
+    std::size_t first = 0;
+    for (std::size_t f = 0; f < r.fams.size(); first += static_cast<std::size_t>(r.size[f]), ++f) {
+      single += r.fams[f].size() == 1;
+      if (generations(r, f, first) == 3) {
+        ++three;
+        const auto& last = r.fams[f].back();
+        grandparent_root += last.members[0] == 1;  // grandfather is member 1
+      }
+      for (const auto& n : r.fams[f]) child_connector += n.members.size() > 2 && n.connector == n.members[2];
+    }
+    EXPECT_GE(single, 5);
+    EXPECT_GE(three, 5);
+    EXPECT_GT(child_connector, 0);
+    EXPECT_GT(grandparent_root, 0);
+    EXPECT_NE(std::count(r.marker.begin(), r.marker.end(), 0), 0);
+    EXPECT_NE(std::count(r.trait.begin(), r.trait.end(), "-999"), 0);
+  }
+}
+
+TEST(Simulator, ExampleStudyIsReproduced) {
+  ScratchDir tmp;
+  const std::string root = MGLINK_SOURCE_DIR;
+  const std::string cmd = "'" + root + "/examples/make-study' '" + MGLINK_SIM_BIN + "' '" + tmp.file("study") +
+                          "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  for (const char* f : kSimFiles) {
+    const std::string committed = slurp(root + "/examples/study/" + f);
+    EXPECT_FALSE(committed.empty()) << f;
+    EXPECT_EQ(committed, slurp(tmp.file("study") + "/" + f)) << "examples/study/" << f << " differs";
+  }
+}
+
+TEST(Simulator, BadOptionsAreRefused) {
+  struct Case {
+    const char* options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"--preset huge", "unknown preset \"huge\""},
+      {"--typed 1.5", "--typed needs a number from 0 to 1"},
+      {"--theta 0.6", "--theta needs a number from 0 to 0.5"},
+      {"--families 0", "--families needs a whole number from 1"},
+      {"--shape ring", "unknown shape \"ring\""},
+      {"--colour red", "unknown option \"--colour\""},
+  };
+  for (const auto& c : cases) {
+    ScratchDir tmp;
+    std::string out;
+    EXPECT_NE(run_sim(c.options, tmp.file("run"), &out), 0) << c.options;
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.options << ": " << out;
+    EXPECT_FALSE(std::filesystem::exists(tmp.file("run"))) << c.options;
+  }
+}
+
+}  // namespace
+}  // namespace mglink
