@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,8 @@
 #include "data/scratch_dir.hpp"
 #include "data/wwdat.hpp"
 #include "io/free_reader.hpp"
+#include "likelihood/genmmp.hpp"
+#include "run/console.hpp"
 #include "run/control_files.hpp"
 #include "run/errors.hpp"
 #include "run/model_state.hpp"
@@ -404,6 +407,84 @@ TEST(Simulator, PresetSizes) {
     EXPECT_NE(std::count(r.marker.begin(), r.marker.end(), 0), 0);
     EXPECT_NE(std::count(r.trait.begin(), r.trait.end(), "-999"), 0);
   }
+}
+
+// The whole set-up and one evaluation of each pass on a preset: the
+// enumeration keeps the slots the simulator predicts, every family has a
+// likelihood.  Returns the slots of each pass.
+std::vector<long> evaluate_preset(const std::string& preset) {
+  ScratchDir tmp;
+  const std::string dir = tmp.file("run");
+  EXPECT_EQ(run_sim("--preset " + preset, dir), 0);
+  auto st = make_model_state();
+  st->IMAX.NPAR = 6;
+  std::ostringstream out;
+  std::istringstream in;
+  Console con(out, in);
+  std::vector<long> result;
+  const TaskNames task = read_task(dir + "/task.inp");
+  for (int pass = 1; pass <= 2; ++pass) {
+    read_par(*st, pass, dir + "/par.inp");
+    WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir);
+    st->IMAX.ISETUP = -1;
+    double lh = 0;
+    GENMMP(*st, con, lh);
+    EXPECT_GT(lh, -1e17) << preset << " pass " << pass;
+    EXPECT_TRUE(std::isfinite(lh)) << preset << " pass " << pass;
+    result.push_back(st->GENOT.IGOFF(st->GENOT.NTOT));
+  }
+  EXPECT_EQ(con.pauses(), 0) << out.str();
+  return result;
+}
+
+TEST(Simulator, CapacityPresetFillsTheSlotsAsPredicted) {
+  ScratchDir tmp;
+  std::string out;
+  ASSERT_EQ(run_sim("--preset capacity", tmp.file("c"), &out), 0);
+  const std::size_t at = out.find("exactly ");
+  ASSERT_NE(at, std::string::npos) << out;
+  const long predicted = std::atol(out.c_str() + at + 8);
+  const auto slots = evaluate_preset("capacity");
+  ASSERT_EQ(slots.size(), 2u);
+  EXPECT_EQ(slots[0], predicted);
+  EXPECT_EQ(slots[1], predicted);
+  EXPECT_LE(predicted, 92000);
+  EXPECT_GT(predicted, 91000);
+}
+
+TEST(Simulator, EveryPresetHasAUsableLikelihood) {
+  for (const char* p : {"typed", "deep", "study"}) {
+    const auto slots = evaluate_preset(p);
+    for (long s : slots) EXPECT_LE(s, 92000) << p;
+  }
+}
+
+// The example study shows linkage clearly: at the simulated model the
+// likelihood with theta 0.05 beats theta 0.5 by a LOD score above 3.
+TEST(Simulator, ExampleStudyShowsLinkage) {
+  const std::string dir = std::string(MGLINK_SOURCE_DIR) + "/examples/study";
+  auto st = make_model_state();
+  st->IMAX.NPAR = 6;
+  std::ostringstream out;
+  std::istringstream in;
+  Console con(out, in);
+  const TaskNames task = read_task(dir + "/task.inp");
+  read_par(*st, 2, dir + "/par.inp");
+  WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir);
+  const double truth[] = {0.4, 85, 100, 115, 0.05, 25};
+  for (int i = 1; i <= 6; ++i) {
+    st->OPTPAR1.X(i) = truth[i - 1];
+    st->OPTPAR1.IFREE(i) = 0;
+  }
+  st->IMAX.ISETUP = -1;
+  double linked = 0, unlinked = 0;
+  GENMMP(*st, con, linked);
+  st->OPTPAR1.X(5) = 0.5;
+  st->IMAX.ISETUP = 1;
+  GENMMP(*st, con, unlinked);
+  const double lod = (linked - unlinked) * 2.0 * 0.21739130885479366;
+  EXPECT_GT(lod, 3.0) << "log-likelihoods " << linked << " and " << unlinked;
+  EXPECT_LT(lod, 20.0);
 }
 
 TEST(Simulator, ExampleStudyIsReproduced) {

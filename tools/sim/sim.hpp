@@ -74,8 +74,8 @@ enum class Shape {
 };
 
 struct Model {
-  double p = 0.3;                    // frequency of major allele 1
-  double mean[3] = {90, 100, 110};   // trait means of major genotypes 1 (1/1), 2 (1/2), 3 (2/2)
+  double p = 0.4;                    // frequency of major allele 1
+  double mean[3] = {85, 100, 115};   // trait means of major genotypes 1 (1/1), 2 (1/2), 3 (2/2)
   double variance = 25;              // trait variance within a major genotype
   double theta = 0.05;               // recombination fraction
   double marker_freq[5] = {0.3, 0.25, 0.2, 0.15, 0.1};

@@ -1,5 +1,6 @@
 // The run directory: the family data files, the control files and the
 // pedigree table of the same individuals.
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -79,21 +80,39 @@ std::string iway(const std::vector<Family>& fams) {
   return out;
 }
 
+// The shortest decimal that reads back as v.
+std::string decimal(double v) {
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
+
+// A parameter line: tie, flag, start value, step, lower and upper bound, remark.
+std::string par_line(int i, double start, double step, double low, double upp, const char* what) {
+  std::string line = std::to_string(i) + " 1";
+  for (double v : {start, step, low, upp}) {
+    std::string f = decimal(v);
+    f.resize(std::max<std::size_t>(f.size() + 1, 7), ' ');
+    line += ' ' + f;
+  }
+  return line + what + "\n";
+}
+
 std::string par_inp(const Settings& s) {
-  std::string out = "mglink-sim start values: major gene, theta, variance\n";
-  // Start values near the simulated model but not on it, inside the bounds
-  // in both passes (pass 1 holds theta at 0.5, which is not bounds-tested).
-  out += "1 1 0.35  0.05  0.0   1.0    frequency of major allele 1\n";
-  out += "2 1 92.0  1.0   50.0  150.0  trait mean of genotype 1/1\n";
-  out += "3 1 101.0 1.0   50.0  150.0  trait mean of genotype 1/2\n";
-  out += "4 1 108.0 1.0   50.0  150.0  trait mean of genotype 2/2\n";
-  out += "5 1 0.15  0.05  0.0   0.5    theta\n";
-  out += "6 1 30.0  2.0   1.0   200.0  trait variance\n";
+  const Model& m = s.model;
+  // Start values near the simulated model but not on it, all six estimated;
+  // every start value lies inside its bounds in both passes (pass 1 holds
+  // theta at 0.5, which is then not bounds-tested).
+  std::string out = "mglink-sim: start values, steps and bounds of the six parameters\n";
+  out += par_line(1, m.p + 0.05, 0.05, 0.0, 1.0, "frequency of major allele 1");
+  out += par_line(2, m.mean[0] + 3.0, 1.0, 50.0, 150.0, "trait mean of genotype 1/1");
+  out += par_line(3, m.mean[1] + 1.0, 1.0, 50.0, 150.0, "trait mean of genotype 1/2");
+  out += par_line(4, m.mean[2] - 3.0, 1.0, 50.0, 150.0, "trait mean of genotype 2/2");
+  out += par_line(5, 0.15, 0.05, 0.0, 0.5, "theta");
+  out += par_line(6, m.variance + 5.0, 2.0, 1.0, 200.0, "trait variance");
   for (int a = 0; a < 5; ++a) {
-    char buf[32];
-    const auto res = std::to_chars(buf, buf + sizeof buf, s.model.marker_freq[a]);  // shortest exact form
-    std::string f(buf, res.ptr);
-    f.resize(6, ' ');
+    std::string f = decimal(m.marker_freq[a]);
+    f.resize(7, ' ');
     out += f + "frequency of marker allele " + std::to_string(a + 1) + "\n";
   }
   return out;
