@@ -5,12 +5,17 @@
 #include <cmath>
 
 #include "likelihood/densities.hpp"
+#include "likelihood/fast_engine.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "model/setup.hpp"
 
 namespace mglink {
 
 void GENMMP(ModelState& st, Console& con, double& LH) {
+  if (selected_engine() == Engine::Fast) {  // the same result, bit for bit, sooner
+    GENMMP_FAST(st, con, LH);
+    return;
+  }
   st.rejection = Rejection{};
   double STAT = 0.0;
   if (st.IMAX.ISETUP == -1) {

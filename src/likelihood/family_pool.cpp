@@ -1,0 +1,66 @@
+#include "likelihood/family_pool.hpp"
+
+namespace mglink {
+
+FamilyPool::FamilyPool(int threads) {
+  if (threads < 1) threads = 1;
+  workers_.reserve(static_cast<std::size_t>(threads - 1));
+  for (int t = 1; t < threads; ++t) workers_.emplace_back([this, t] { worker_main(t); });
+}
+
+FamilyPool::~FamilyPool() {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    stop_ = true;
+  }
+  start_.notify_all();
+  for (auto& w : workers_) w.join();
+}
+
+void FamilyPool::work(int thread) {
+  for (;;) {
+    const int item = next_.fetch_add(1, std::memory_order_relaxed);
+    if (item >= count_) return;
+    fn_(task_, thread, item);
+  }
+}
+
+void FamilyPool::worker_main(int thread) {
+  std::uint64_t seen = 0;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(m_);
+      start_.wait(lock, [&] { return stop_ || generation_ != seen; });
+      if (stop_) return;
+      seen = generation_;
+    }
+    work(thread);
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      if (--busy_ == 0) done_.notify_one();
+    }
+  }
+}
+
+void FamilyPool::run_items(int count, Fn fn, void* task) {
+  if (count <= 0) return;
+  if (workers_.empty()) {
+    for (int i = 0; i < count; ++i) fn(task, 0, i);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    fn_ = fn;
+    task_ = task;
+    count_ = count;
+    next_.store(0, std::memory_order_relaxed);
+    busy_ = static_cast<int>(workers_.size());
+    ++generation_;
+  }
+  start_.notify_all();
+  work(0);
+  std::unique_lock<std::mutex> lock(m_);
+  done_.wait(lock, [&] { return busy_ == 0; });
+}
+
+}  // namespace mglink

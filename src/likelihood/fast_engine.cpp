@@ -1,0 +1,183 @@
+#include "likelihood/fast_engine.hpp"
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "likelihood/densities.hpp"
+#include "likelihood/family_pool.hpp"
+#include "likelihood/fast_peel.hpp"
+#include "likelihood/mmpfam.hpp"
+#include "model/fast_transmission.hpp"
+#include "model/setup.hpp"
+
+namespace mglink {
+
+namespace {
+
+// 0: literal, 1: fast.  The literal evaluation stays the default until the
+// fast one has been checked against it on every test of the suite.
+std::atomic<int>& engine_choice() {
+  static std::atomic<int> choice{0};
+  return choice;
+}
+
+int default_threads() {
+  if (const char* v = std::getenv("MGLINK_THREADS"); v != nullptr && *v != '\0') {
+    char* end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (*end == '\0' && n >= 1) return n > 256 ? 256 : static_cast<int>(n);
+  }
+  const unsigned hw = std::thread::hardware_concurrency();
+  return hw == 0 ? 1 : static_cast<int>(hw > 256 ? 256 : hw);
+}
+
+std::atomic<int>& thread_choice() {
+  static std::atomic<int> n{default_threads()};
+  return n;
+}
+
+// Everything the fast evaluation keeps between calls.
+struct FastEngine {
+  const ModelState* owner = nullptr;
+  TransmissionCache tables;
+  std::unique_ptr<FamilyPool> pool;
+  std::vector<PeelScratch> scratch;  // one per thread
+  std::vector<double> value;         // FLOGL per family, 1-based
+  std::vector<unsigned char> literal;  // family left to the literal routines
+  int last_thread = 0;               // thread that computed the last family
+  int evaluated = 0;
+  int literal_count = 0;
+};
+
+FastEngine& fast_engine() {
+  static FastEngine e;
+  return e;
+}
+
+// Room for the largest family of the current data in every thread's store
+// (allocates only when the data grow).
+void make_room(FastEngine& E, const ModelState& st) {
+  const int32 nfam = st.BUF1.NFAM;
+  if (static_cast<int32>(E.value.size()) < nfam + 1) {
+    E.value.resize(static_cast<std::size_t>(nfam) + 1);
+    E.literal.resize(static_cast<std::size_t>(nfam) + 1);
+  }
+  const int threads = thread_choice().load();
+  if (!E.pool || E.pool->threads() != threads) {
+    E.pool.reset();
+    E.pool = std::make_unique<FamilyPool>(threads);
+  }
+  if (static_cast<int>(E.scratch.size()) < threads) E.scratch.resize(static_cast<std::size_t>(threads));
+  int32 slots = 0, members = 0, entries = 0;
+  for (int32 f = 1; f <= nfam; ++f) {
+    const int32 m = st.BUF1.FAMOFF(f + 1) - st.BUF1.FAMOFF(f);
+    const int32 s = st.GENOT.IGOFF(st.BUF1.FAMOFF(f + 1)) - st.GENOT.IGOFF(st.BUF1.FAMOFF(f));
+    if (m > members) members = m;
+    if (s > slots) slots = s;
+  }
+  const int32 nnuc = st.BUF3.NUCOFF(nfam + 1);
+  for (int32 j = 1; j <= nnuc; ++j) {
+    const int32 n = st.BUF14.MEMOFF(j + 1) - st.BUF14.MEMOFF(j);
+    if (n > entries) entries = n;
+  }
+  for (int t = 0; t < threads; ++t) E.scratch[static_cast<std::size_t>(t)].reserve(slots, members, entries);
+}
+
+}  // namespace
+
+Engine selected_engine() { return engine_choice().load() == 0 ? Engine::Literal : Engine::Fast; }
+void select_engine(Engine engine) { engine_choice().store(engine == Engine::Literal ? 0 : 1); }
+
+int engine_threads() { return thread_choice().load(); }
+void set_engine_threads(int threads) { thread_choice().store(threads < 1 ? 1 : threads); }
+
+void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
+  FastEngine& E = fast_engine();
+  if (E.owner != &st) {
+    E.tables.invalidate();
+    E.owner = &st;
+  }
+  E.evaluated = 0;
+  E.literal_count = 0;
+
+  st.rejection = Rejection{};
+  double STAT = 0.0;
+  if (st.IMAX.ISETUP == -1) {
+    E.tables.invalidate();
+    STAP0(st, con, STAT);
+    if (STAT + 1e18 > 0.0) E.tables.adopt(st);
+  } else {
+    STAPAR_cached(st, con, STAT, E.tables);
+  }
+  if (STAT + 1e18 <= 0.0) {
+    LH = REJECTED;
+    return;
+  }
+
+  const int32 nfam = st.BUF1.NFAM;
+  make_room(E, st);
+  if (E.tables.ready()) {
+    const ModelState& cst = st;
+    auto task = [&](int thread, int item) {
+      const int32 f = item + 1;
+      double FLOGL = 0.0;
+      const bool fast = fast_family(cst, E.tables, f, E.scratch[static_cast<std::size_t>(thread)], FLOGL);
+      E.value[static_cast<std::size_t>(f)] = FLOGL;
+      E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
+      if (f == nfam) E.last_thread = thread;
+    };
+    E.pool->run(nfam, task);
+  } else {
+    for (int32 f = 1; f <= nfam; ++f) E.literal[static_cast<std::size_t>(f)] = 1;
+  }
+
+  // In family order: the families left to the literal routines, the
+  // rejection of the first family that is not finite, and the total.
+  LH = 0.0;
+  for (int32 f = 1; f <= nfam; ++f) {
+    double& FLOGL = E.value[static_cast<std::size_t>(f)];
+    if (E.literal[static_cast<std::size_t>(f)] != 0) {
+      MASSIX(st, f);
+      MMPFAM(st, f, FLOGL);
+      ++E.literal_count;
+    }
+    E.evaluated = f;
+    if (!std::isfinite(FLOGL)) {
+      st.rejection.kind = Rejection::Kind::Family;
+      st.rejection.family = f;
+      st.rejection.value = FLOGL;
+      LH = REJECTED;
+      return;
+    }
+    LH = LH + FLOGL;
+  }
+
+  // Leave XX and IDONE as the literal evaluation leaves them: holding the
+  // last family.
+  if (nfam >= 1 && E.literal[static_cast<std::size_t>(nfam)] == 0) {
+    const PeelScratch& sc = E.scratch[static_cast<std::size_t>(E.last_thread)];
+    const int32 famoff = st.BUF1.FAMOFF(nfam);
+    const int32 members = st.BUF1.FAMOFF(nfam + 1) - famoff;
+    const int32 n = st.GENOT.IGOFF(st.BUF1.FAMOFF(nfam + 1)) - st.GENOT.IGOFF(famoff);
+    for (int32 s = 1; s <= n; ++s) st.XX(s) = sc.w[static_cast<std::size_t>(s)];
+    for (int32 e = 1; e <= members; ++e) st.work.IDONE(e) = sc.idone[static_cast<std::size_t>(e)];
+  }
+}
+
+FastReport fast_report() {
+  const FastEngine& E = fast_engine();
+  FastReport r;
+  r.values = &E.value;
+  r.evaluated = E.evaluated;
+  r.literal = E.literal_count;
+  r.threads = E.pool ? E.pool->threads() : 0;
+  r.table_reuses = E.tables.reuses();
+  r.table_rebuilds = E.tables.rebuilds();
+  return r;
+}
+
+}  // namespace mglink

@@ -1,0 +1,57 @@
+// The log-likelihood of one family, computed as MASSIX then MMPFAM compute
+// it, bit for bit, but without the terms that are zero and without repeated
+// work, in a weight buffer of its own (so that families can be computed on
+// several threads at once).
+//
+// What it leaves out, and why the result does not change:
+// - a child sum C(h; b, a) meets only the child genotypes c with
+//   CTRANS(c, b, a) != 0 (the transmission cache lists them, at most 16 of
+//   55); the other terms are 0 times a finite weight;
+// - a term of a connector's sum W(u) with a zero weight, or with a product of
+//   child sums that is zero, is itself zero;
+// - with the first child as connector, the product Q(v, x) over the other
+//   children does not depend on the connector's slot: it is computed once
+//   per pair of parental slots, and each term is added to the sum W(u) of
+//   every connector slot it reaches, each W(u) still taking its terms in the
+//   order (v, then x) of the literal loops;
+// - the density of a member depends on its genotype only through the
+//   major-locus genotype: FEN is called once per major-locus genotype.
+// Adding a zero (of either sign) to a sum that starts at +0 never changes it,
+// and every sum and product that is computed keeps its operands and order.
+// This holds as long as no intermediate value of the literal computation
+// overflows: before each nuclear family the weights of its members are
+// checked against a bound that rules this out (and rules out weights that
+// are not finite).  A family that fails the check, or whose layout the fast
+// peeling does not take, is left to the literal routines.
+#pragma once
+
+#include <vector>
+
+#include "model/fast_transmission.hpp"
+#include "run/model_state.hpp"
+
+namespace mglink {
+
+// Working store of one thread.  Grows to the largest family met and is then
+// reused: nothing is allocated per evaluation.
+struct PeelScratch {
+  std::vector<double> w;          // weights of the family's slots, w[s - base], s global
+  std::vector<int32> idone;       // member handled (the IDONE of MASSIX), 1-based
+  std::vector<int32> mark;        // distinct-entry check of a nuclear family
+  std::vector<int32> map;         // slot (family-relative) of each genotype, 56 per entry
+  std::vector<const int32*> childmap;  // map row of each child, or none
+  std::vector<double> acc;        // sums W(u) of the connector's slots
+  // Makes room for a family of `slots` slots and `members` members whose
+  // largest nuclear family has `entries` entries.
+  void reserve(int32 slots, int32 members, int32 entries);
+};
+
+// Family f: FLOGL as MMPFAM returns it after MASSIX, and the weights and
+// IDONE flags MASSIX and MMPFAM leave, in `sc`.  Returns false (FLOGL then
+// undefined) when the family must be computed by the literal routines.
+// Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, TRAIT, MARKER, IGOFF, LGEN,
+// GFREQ, MAJGEN, MRKGEN, GMEAN, SIGMA, CTRANS and the cache's lists.
+bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
+                 double& FLOGL);
+
+}  // namespace mglink

@@ -1,0 +1,84 @@
+// The parameter update without needless work on the transmission tables.
+//
+// HTRANS and CTRANS depend on theta alone.  While the maximiser moves the
+// other parameters, theta stays bit for bit the same, and so do both tables;
+// when theta moves, only the few nonzero products of a parental pair need
+// computing, since a genotype transmits at most four haplotypes.  Either way
+// the tables, the warnings and the pauses are exactly those of a full
+// rebuild (build_CTRANS), and everything else is built by the same routines
+// as STAPAR.
+//
+// The cache also lists, for every parental pair (a, b), the child genotypes c
+// with CTRANS(c, b, a) != 0 and their values: the sparse form the fast
+// peeling walks instead of the 55 genotypes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "run/console.hpp"
+#include "run/model_state.hpp"
+
+namespace mglink {
+
+class TransmissionCache {
+ public:
+  TransmissionCache();
+
+  // True when the sparse lists describe CTRANS as it stands, and theta lies
+  // in [0, 1] (every HTRANS entry in [0, 1], every CTRANS entry in [0, 2]).
+  bool ready() const { return ready_; }
+  // Forgets everything: the next update rebuilds in full.
+  void invalidate() { ready_ = false; }
+
+  // Child genotypes c (increasing) with CTRANS(c, b, a) != 0, and the values.
+  int32 count(int a, int b) const { return begin_[pair(a, b) + 1] - begin_[pair(a, b)]; }
+  const std::uint8_t* children(int a, int b) const { return child_.data() + begin_[pair(a, b)]; }
+  const double* values(int a, int b) const { return value_.data() + begin_[pair(a, b)]; }
+
+  // Takes over tables that the full set-up STAP0 has just built: derives the
+  // sparse lists and the warned pairs from HTRANS and CTRANS.  Reads X,
+  // HTRANS, CTRANS.
+  void adopt(const ModelState& st);
+
+  // Step 9 of the update: CTRANS from HTRANS (just built), with the
+  // " Sum_bbb.ne.1" warnings and pauses of a full rebuild.  `unchanged` says
+  // whether HTRANS was, before this update rebuilt it, the HTRANS this cache
+  // last described.  Reads X, HTRANS; writes CTRANS.
+  void update(ModelState& st, Console& con, bool unchanged);
+
+  // Whether st's HTRANS (columns 1..10) is the one this cache describes.
+  bool describes(const ModelState& st) const;
+
+  // Counts of what the last updates did (for the benchmarks).
+  long reuses() const { return reuses_; }
+  long rebuilds() const { return rebuilds_; }
+
+ private:
+  static int pair(int a, int b) { return (a - 1) * 55 + (b - 1); }
+  void remember_htrans(const ModelState& st);
+  // Nonzero HTRANS entries of each genotype, haplotypes increasing.
+  void collect_haplotypes(const ModelState& st);
+  // The sparse lists, from the positions the nonzero products reach.
+  void derive_lists(const ModelState& st);
+  void warn(Console& con) const;
+
+  bool ready_ = false;
+  std::array<double, 55 * 10> htrans_{};           // HTRANS(k, h) described, k fastest
+  std::array<std::uint8_t, 55 * 4> nzhap_{};       // nonzero haplotypes per genotype
+  std::array<double, 55 * 4> nzval_{};             // and their probabilities
+  std::array<std::uint8_t, 55> nzcount_{};
+  std::vector<std::int32_t> written_;              // CTRANS offsets the products reach
+  std::vector<std::int32_t> warned_;               // pairs warned, (a-1)*55 + (b-1), in order
+  std::array<int32, 55 * 55 + 1> begin_{};
+  std::vector<std::uint8_t> child_;
+  std::vector<double> value_;
+  long reuses_ = 0, rebuilds_ = 0;
+};
+
+// STAPAR with the transmission cache: the same tables, warnings, pauses and
+// STAT.  Reads and writes what STAPAR does.
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache);
+
+}  // namespace mglink

@@ -1,0 +1,323 @@
+// The fast evaluation against the literal one, bit for bit: the total, every
+// family value, the model tables, XX, IDONE, the rejection, the console and
+// the pauses, on many random pedigrees and parameter vectors, for 1, 2 and 3
+// threads.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "likelihood/densities.hpp"
+#include "likelihood/fast_engine.hpp"
+#include "likelihood/genmmp.hpp"
+#include "likelihood/mmpfam.hpp"
+#include "support/pedigree.hpp"
+#include "support/random_pedigree.hpp"
+
+namespace mglink {
+namespace {
+
+using test::Family;
+using test::Member;
+using test::ParameterVector;
+using test::Random;
+using test::Shape;
+
+#ifdef MGLINK_CHECKED
+constexpr int kDataSets = 8;  // the index-checked build is slower
+#else
+constexpr int kDataSets = 24;
+#endif
+
+// Restores the process-wide engine choice and thread count after a test.
+class EngineGuard {
+ public:
+  EngineGuard() : engine_(selected_engine()), threads_(engine_threads()) {}
+  ~EngineGuard() {
+    select_engine(engine_);
+    set_engine_threads(threads_);
+  }
+
+ private:
+  Engine engine_;
+  int threads_;
+};
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string hex(double v) {
+  std::uint64_t u;
+  std::memcpy(&u, &v, sizeof u);
+  std::ostringstream o;
+  o << v << " [" << std::hex << u << "]";
+  return o.str();
+}
+
+// ---------------------------------------------------------------------------
+
+struct Side {
+  std::unique_ptr<ModelState> st = make_model_state();
+  std::ostringstream out;
+  std::istringstream in{""};
+  Console con{out, in};
+};
+
+void evaluate(Side& side, Engine engine, double& LH) {
+  select_engine(engine);
+  GENMMP(*side.st, side.con, LH);
+}
+
+// Everything an evaluation writes must agree between the two states.
+void expect_same_state(const ModelState& a, const ModelState& b) {
+  EXPECT_EQ(0, std::memcmp(a.PRPAR.GFREQ.data(), b.PRPAR.GFREQ.data(), 55 * sizeof(double)));
+  EXPECT_EQ(0, std::memcmp(a.TRANC.HTRANS.data(), b.TRANC.HTRANS.data(), 55 * 15 * sizeof(double)));
+  EXPECT_EQ(0, std::memcmp(a.TRANC.CTRANS.data(), b.TRANC.CTRANS.data(), 55 * 55 * 55 * sizeof(double)));
+  EXPECT_EQ(0, std::memcmp(a.IMAX.GMEAN.data(), b.IMAX.GMEAN.data(), 3 * sizeof(double)));
+  EXPECT_TRUE(same_bits(a.IMAX.SIGMA, b.IMAX.SIGMA));
+  EXPECT_EQ(0, std::memcmp(a.OPTPAR1.X.data(), b.OPTPAR1.X.data(), 15 * sizeof(double)));
+  EXPECT_EQ(0, std::memcmp(a.OPTPAR1.IFREE.data(), b.OPTPAR1.IFREE.data(), 15 * sizeof(int32)));
+  EXPECT_EQ(0, std::memcmp(a.work.HFREQ_STAPAR.data(), b.work.HFREQ_STAPAR.data(), 10 * sizeof(double)));
+  // XX and IDONE hold the last family evaluated (entries beyond it keep what
+  // earlier families left, which nothing reads).
+  const int32 f = a.rejection.kind == Rejection::Kind::Family ? a.rejection.family : a.BUF1.NFAM;
+  if (f >= 1 && a.rejection.kind != Rejection::Kind::Bounds) {
+    const int32 members = a.BUF1.FAMOFF(f + 1) - a.BUF1.FAMOFF(f);
+    const int32 n = a.GENOT.IGOFF(a.BUF1.FAMOFF(f + 1)) - a.GENOT.IGOFF(a.BUF1.FAMOFF(f));
+    EXPECT_EQ(0, std::memcmp(a.XX.data(), b.XX.data(), sizeof(double) * static_cast<std::size_t>(n)));
+    EXPECT_EQ(0, std::memcmp(a.work.IDONE.data(), b.work.IDONE.data(),
+                             sizeof(int32) * static_cast<std::size_t>(members)));
+  }
+  EXPECT_EQ(a.rejection.kind, b.rejection.kind);
+  EXPECT_EQ(a.rejection.family, b.rejection.family);
+  EXPECT_EQ(a.rejection.param, b.rejection.param);
+  EXPECT_TRUE(same_bits(a.rejection.value, b.rejection.value));
+}
+
+// Family values of the literal routines, computed after a literal GENMMP.
+std::vector<double> literal_family_values(ModelState& st, int upto) {
+  std::vector<double> v(static_cast<std::size_t>(upto) + 1, 0.0);
+  for (int32 f = 1; f <= upto; ++f) {
+    MASSIX(st, f);
+    MMPFAM(st, f, v[static_cast<std::size_t>(f)]);
+  }
+  return v;
+}
+
+// Runs one evaluation on the literal side and the same evaluation on the
+// fast side with 1, 2 and 3 threads (the later runs reuse the transmission
+// tables), and compares everything; `label` names the case in failures.
+// Returns the number of families the fast side left to the literal routines.
+int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
+  double la = 0.0;
+  const std::size_t lit_out = lit.out.str().size();
+  const long lit_pauses = lit.con.pauses();
+  evaluate(lit, Engine::Literal, la);
+  const std::string lit_console = lit.out.str().substr(lit_out);
+  const bool families = !(la <= UNUSABLE) || lit.st->rejection.kind == Rejection::Kind::Family;
+  const int upto = lit.st->rejection.kind == Rejection::Kind::Family ? lit.st->rejection.family
+                                                                      : lit.st->BUF1.NFAM;
+  std::vector<std::vector<double>> fast_values;
+  int left = 0;
+  for (int threads = 1; threads <= 3; ++threads) {
+    SCOPED_TRACE(label + ", threads " + std::to_string(threads));
+    set_engine_threads(threads);
+    const std::size_t fast_out = fast.out.str().size();
+    const long fast_pauses = fast.con.pauses();
+    double lb = 0.0;
+    const std::vector<double> xx_before(fast.st->XX.data(), fast.st->XX.data() + N_WAY);
+    evaluate(fast, Engine::Fast, lb);
+    if (fast.st->rejection.kind == Rejection::Kind::Bounds) {  // no family visited
+      EXPECT_EQ(0, std::memcmp(xx_before.data(), fast.st->XX.data(), sizeof(double) * N_WAY));
+    }
+    EXPECT_TRUE(same_bits(la, lb)) << "literal " << hex(la) << " fast " << hex(lb);
+    expect_same_state(*lit.st, *fast.st);
+    EXPECT_EQ(lit_console, fast.out.str().substr(fast_out));
+    EXPECT_EQ(lit.con.pauses() - lit_pauses, fast.con.pauses() - fast_pauses);
+    const FastReport r = fast_report();
+    if (families) {
+      EXPECT_EQ(upto, r.evaluated);
+      EXPECT_EQ(threads, r.threads);
+      fast_values.push_back(*r.values);
+      left = r.literal;
+    }
+  }
+  if (!families) return 0;
+  const std::vector<double> expect = literal_family_values(*lit.st, upto);
+  for (std::size_t t = 0; t < fast_values.size(); ++t) {
+    for (int f = 1; f <= upto; ++f) {
+      const double a = expect[static_cast<std::size_t>(f)];
+      const double b = fast_values[t][static_cast<std::size_t>(f)];
+      EXPECT_TRUE(same_bits(a, b)) << label << ", threads " << t + 1 << ", family " << f
+                                   << ": literal " << hex(a) << " fast " << hex(b);
+    }
+  }
+  return left;
+}
+
+void load_both(Side& a, Side& b, const std::vector<Family>& fams, const ParameterVector& x) {
+  for (Side* s : {&a, &b}) {
+    test::load_families(*s->st, fams);
+    test::set_parameters(*s->st, x);
+  }
+}
+
+void set_x_both(Side& a, Side& b, const ParameterVector& x, int32 isetup) {
+  for (Side* s : {&a, &b}) {
+    for (int i = 1; i <= 11; ++i) s->st->OPTPAR1.X(i) = x[static_cast<std::size_t>(i - 1)];
+    s->st->IMAX.ISETUP = isetup;
+  }
+}
+
+// Data sets of a few families of every shape, with theta 0, 0.5 and values
+// between at the set-up and in the updates; every other data set keeps most
+// members untyped (up to 55 genotypes each).
+TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
+  EngineGuard guard;
+  Random rng(20261210);
+  int left = 0, compared = 0;
+  for (int set = 0; set < kDataSets; ++set) {
+    test::HidingRates rates;
+    rates.wrong_marker = 0.0;  // every family possible: see the edge test for the others
+    if (set % 2 == 1) {
+      rates.untyped = 0.8;
+      rates.max_assignments = 2000000;
+    }
+    const double start_theta = set % 3 == 0 ? 0.5 : set % 3 == 1 ? 0.0 : 0.1;
+    const ParameterVector truth = test::random_parameters(rng, 0.05);
+    std::vector<Family> fams;
+    const int nfam = 1 + rng.below(set % 2 == 1 ? 4 : 12);
+    for (int i = 0; i < nfam; ++i)
+      fams.push_back(test::random_family(rng, test::kAllShapes[rng.below(10)], truth, rates));
+    Side lit, fast;
+    const ParameterVector x = test::random_parameters(rng, start_theta);
+    load_both(lit, fast, fams, x);
+    set_x_both(lit, fast, x, -1);
+    const std::string name = "data set " + std::to_string(set);
+    left += compare_evaluation(lit, fast, name + ", set-up");
+    // Updates: theta kept, moved, at 0, 0.5 and 1; the other parameters
+    // moved at every step.
+    const double thetas[] = {start_theta, 0.0, 0.5, 0.5, 0.23, 1.0, 0.37, 0.37};
+    int step = 0;
+    for (const double theta : thetas) {
+      set_x_both(lit, fast, test::random_parameters(rng, theta), 1);
+      left += compare_evaluation(lit, fast, name + ", step " + std::to_string(step++));
+      compared += fast_report().evaluated;
+      if (HasFailure()) return;
+    }
+  }
+  EXPECT_GT(compared, 100);
+  // Every family has a positive likelihood here, and the fast peeling took
+  // them all (except where an allele frequency of 1 leaves none).
+  EXPECT_LE(left, compared / 10);
+}
+
+// Vectors off the beaten track: rejected by the bounds, tied parameters,
+// theta outside [0, 1] or not a number, a variance so small that the weights
+// could overflow, an allele frequency of 1 (zero weights), marker
+// frequencies that warn at every update, and families whose likelihood is
+// zero.
+TEST(FastEngine, BitIdenticalOnEdgeVectors) {
+  EngineGuard guard;
+  Random rng(77);
+  int fast_families = 0, literal_families = 0;
+  for (int variant = 0; variant < 3; ++variant) {
+    test::HidingRates rates;
+    rates.wrong_marker = variant == 1 ? 0.1 : 0.0;
+    const ParameterVector truth = test::random_parameters(rng, 0.05);
+    std::vector<Family> fams;
+    for (int i = 0; i < 14; ++i)
+      fams.push_back(test::random_family(rng, test::kAllShapes[rng.below(10)], truth, rates));
+    // Variant 2: every measured trait is 1, so that with all means 1 and a
+    // tiny variance every density is huge (1/SIGMA).
+    if (variant == 2)
+      for (Family& f : fams)
+        for (Member& m : f.members)
+          if (m.trait > -998.0) m.trait = 1.0;
+    Side lit, fast;
+    ParameterVector x = test::random_parameters(rng, 0.2);
+    x[0] = 0.5;
+    load_both(lit, fast, fams, x);
+    for (Side* s : {&lit, &fast}) {
+      ModelState& st = *s->st;
+      st.OPTPAR1.IFREE(1) = 1;  // allele frequency free in (0.2, 0.8)
+      st.OPTPAR1.XLOW(1) = 0.2;
+      st.OPTPAR1.XUPP(1) = 0.8;
+      st.OPTPAR1.IFREE(5) = 1;  // theta free in [0, 0.5)
+      st.OPTPAR1.XLOW(5) = -1e-9;
+      st.OPTPAR1.XUPP(5) = 0.5;
+    }
+    set_x_both(lit, fast, x, -1);
+    const std::string set = variant == 1 ? "clashing families" : variant == 2 ? "traits at 1" : "possible families";
+    compare_evaluation(lit, fast, set + ", set-up");
+
+    struct Case {
+      const char* what;
+      int index;  // entry of X to change (1-based), 0: none
+      double value;
+    };
+    const Case cases[] = {
+        {"plain", 0, 0.0},
+        {"allele frequency on its upper bound", 1, 0.8},
+        {"theta on its upper bound", 5, 0.5},
+        {"theta 0", 5, 0.0},
+        {"allele frequency held at 1", 1, 1.0},
+        {"variance 1e-250", 6, 1e-250},
+        {"variance 1e-12", 6, 1e-12},
+        {"huge means", 2, 1e200},
+        {"all means 1, variance 1e-250", 8, 1e-250},
+        {"all means 1, variance 1e-60", 8, 1e-60},
+        {"all means 1, variance 1e-100", 8, 1e-100},
+        {"marker frequencies summing to 1.000009", 7, -1.0},
+        {"theta 1.3", 5, 1.3},
+        {"theta -0.2", 5, -0.2},
+        {"theta 1e12", 5, 1e12},
+        {"theta not a number", 5, std::nan("")},
+        {"theta back to 0.25", 5, 0.25},
+        {"theta kept at 0.25", 5, 0.25},
+    };
+    for (const Case& c : cases) {
+      ParameterVector y = test::random_parameters(rng, 0.25);
+      y[0] = rng.uniform(0.3, 0.7);
+      if (c.index == 7) {
+        y[6] += 0.000009;
+      } else if (c.index == 8) {
+        y[1] = y[2] = y[3] = 1.0;
+        y[5] = c.value;
+      } else if (c.index != 0) {
+        y[static_cast<std::size_t>(c.index - 1)] = c.value;
+      }
+      const bool hold = c.index == 1 && c.value == 1.0;
+      for (Side* s : {&lit, &fast}) {
+        // Theta outside its bounds needs it held; so does an allele
+        // frequency of 1.
+        s->st->OPTPAR1.IFREE(5) = (c.index == 5 && (c.value > 0.5 || !(c.value == c.value))) ? 0 : 1;
+        s->st->OPTPAR1.IFREE(1) = hold ? 0 : 1;
+      }
+      set_x_both(lit, fast, y, 1);
+      compare_evaluation(lit, fast, set + ", " + c.what);
+      const FastReport r = fast_report();
+      fast_families += r.evaluated - r.literal;
+      literal_families += r.literal;
+      if (HasFailure()) return;
+    }
+    // A tie: the mean of genotype 3 follows that of genotype 1.
+    for (Side* s : {&lit, &fast}) s->st->OPTPAR2.LINK(4) = 2;
+    ParameterVector z = test::random_parameters(rng, 0.1);
+    z[0] = 0.5;
+    set_x_both(lit, fast, z, 1);
+    compare_evaluation(lit, fast, set + ", tied mean");
+    EXPECT_EQ(0, lit.st->OPTPAR1.IFREE(4));
+  }
+  // Both routes were taken.
+  EXPECT_GT(fast_families, 100);
+  EXPECT_GT(literal_families, 20);
+}
+
+}  // namespace
+}  // namespace mglink
