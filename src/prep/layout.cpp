@@ -1,0 +1,341 @@
+#include "prep/layout.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <sstream>
+
+namespace mglink::prep {
+
+namespace {
+
+// splitmix64: a small generator whose sequence is the same on every machine.
+struct Random {
+  std::uint64_t s;
+  std::uint64_t next() {
+    std::uint64_t z = (s += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+  template <class T>
+  void shuffle(std::vector<T>& v) {
+    for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[below(i)]);
+  }
+};
+
+std::size_t ix(int i) { return static_cast<std::size_t>(i); }
+
+// Lays out one family, appending its nuclear families to d.
+void layout_family(const Family& fam, IwayData& d, Random* rnd) {
+  const int n = static_cast<int>(fam.people.size());
+  const int m = static_cast<int>(fam.nuclear.size());
+  // Bipartite graph: people 0..n-1, nuclear families n..n+m-1.
+  std::vector<std::vector<int>> adj(ix(n + m));
+  for (int j = 0; j < m; ++j) {
+    const Nuclear& nf = fam.nuclear[ix(j)];
+    std::vector<int> ms{nf.father, nf.mother};
+    ms.insert(ms.end(), nf.children.begin(), nf.children.end());
+    for (int p : ms) {
+      adj[ix(p)].push_back(n + j);
+      adj[ix(n + j)].push_back(p);
+    }
+  }
+  if (rnd != nullptr)
+    for (auto& a : adj) rnd->shuffle(a);
+
+  auto emit = [&](std::vector<int> members, int connector) {
+    for (int p : members) d.member.push_back(p + 1);
+    d.iconn.push_back(connector);
+    d.memoff.push_back(static_cast<int>(d.member.size()));
+  };
+
+  std::vector<char> seen(ix(n + m), 0);
+  for (int start = 0; start < n; ++start) {
+    if (seen[ix(start)]) continue;
+    // The connected part of `start`.
+    std::vector<int> part_nuclear;
+    std::deque<int> queue{start};
+    seen[ix(start)] = 1;
+    while (!queue.empty()) {
+      int x = queue.front();
+      queue.pop_front();
+      if (x >= n) part_nuclear.push_back(x - n);
+      for (int y : adj[ix(x)])
+        if (!seen[ix(y)]) {
+          seen[ix(y)] = 1;
+          queue.push_back(y);
+        }
+    }
+    if (part_nuclear.empty()) {  // an individual alone
+      emit({start}, 0);
+      continue;
+    }
+    std::sort(part_nuclear.begin(), part_nuclear.end());
+
+    int root = -1, collector = -1;
+    if (rnd == nullptr) {
+      for (int j : part_nuclear) {
+        const Nuclear& nf = fam.nuclear[ix(j)];
+        if (fam.people[ix(nf.father)].father < 0 && fam.people[ix(nf.father)].mother < 0 &&
+            fam.people[ix(nf.mother)].father < 0 && fam.people[ix(nf.mother)].mother < 0) {
+          root = j;
+          break;
+        }
+      }
+      if (root < 0) root = part_nuclear.front();  // not reached in a pedigree without loops
+      collector = fam.nuclear[ix(root)].father;
+    } else {
+      root = part_nuclear[rnd->below(part_nuclear.size())];
+      collector = rnd->below(2) == 0 ? fam.nuclear[ix(root)].father : fam.nuclear[ix(root)].mother;
+    }
+
+    // Post-order walk of the tree from the collector; the root comes last
+    // among the collector's nuclear families, so it closes the part.
+    std::vector<int> first = adj[ix(collector)];
+    std::stable_partition(first.begin(), first.end(), [&](int y) { return y != n + root; });
+    struct Frame {
+      int node, parent;
+      std::size_t next;
+    };
+    std::vector<Frame> stack{{collector, -1, 0}};
+    while (!stack.empty()) {
+      Frame& fr = stack.back();
+      const std::vector<int>& nb = fr.node == collector ? first : adj[ix(fr.node)];
+      if (fr.next < nb.size()) {
+        int y = nb[fr.next++];
+        if (y != fr.parent) stack.push_back({y, fr.node, 0});
+        continue;
+      }
+      const int node = fr.node, parent = fr.parent;
+      stack.pop_back();
+      if (node < n) continue;
+      const Nuclear& nf = fam.nuclear[ix(node - n)];
+      std::vector<int> parents{nf.father, nf.mother};
+      std::vector<int> children = nf.children;
+      if (rnd != nullptr) {
+        rnd->shuffle(children);
+        if (rnd->below(2) == 1) std::swap(parents[0], parents[1]);
+      }
+      int connector;
+      if (node - n == root) {
+        connector = 0;
+        if (parents[0] != collector) std::swap(parents[0], parents[1]);
+      } else {
+        connector = parent + 1;
+        auto c = std::find(children.begin(), children.end(), parent);
+        if (c != children.end()) std::rotate(children.begin(), c, c + 1);
+      }
+      std::vector<int> members = parents;
+      members.insert(members.end(), children.begin(), children.end());
+      emit(members, connector);
+    }
+  }
+}
+
+void append_read(std::ostringstream& out, const std::vector<int>& values) {
+  // Ten values to a line; the reader continues a read over as many lines as
+  // it needs.  An empty read is one empty line.
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    out << values[i];
+    out << ((i + 1) % 10 == 0 || i + 1 == values.size() ? '\n' : ' ');
+  }
+  if (values.empty()) out << '\n';
+}
+
+}  // namespace
+
+IwayData build_layout(const Pedigree& ped, const LayoutOptions& opt) {
+  IwayData d;
+  Random rnd{opt.seed};
+  d.famoff.push_back(0);
+  d.nucoff.push_back(0);
+  d.memoff.push_back(0);
+  for (const Family& fam : ped.families) {
+    layout_family(fam, d, opt.seed == 0 ? nullptr : &rnd);
+    d.famoff.push_back(d.famoff.back() + static_cast<int>(fam.people.size()));
+    d.nucoff.push_back(static_cast<int>(d.iconn.size()));
+  }
+  return d;
+}
+
+std::vector<std::string> check_layout(const IwayData& d) {
+  std::vector<std::string> bad;
+  const int nfam = d.nfam();
+  if (nfam < 1) return {"no families"};
+  if (static_cast<int>(d.nucoff.size()) != nfam + 1) return {"NUCOFF has the wrong length"};
+  if (d.memoff.size() != d.iconn.size() + 1) return {"MEMOFF and ICONN lengths disagree"};
+  if (d.famoff[0] != 0 || d.nucoff[0] != 0 || d.memoff[0] != 0) bad.push_back("offsets do not start at 0");
+  if (d.nucoff.back() != d.nnuc()) bad.push_back("NUCOFF(NFAM+1) is not the number of nuclear families");
+  if (d.memoff.back() != static_cast<int>(d.member.size()))
+    bad.push_back("MEMOFF(NNUC+1) is not the number of member entries");
+  for (int j = 0; j < d.nnuc(); ++j)
+    if (d.memoff[ix(j + 1)] <= d.memoff[ix(j)] || d.memoff[ix(j + 1)] > static_cast<int>(d.member.size()))
+      bad.push_back("nuclear family " + std::to_string(j + 1) + " has no member entries");
+  if (!bad.empty()) return bad;
+
+  for (int f = 0; f < nfam; ++f) {
+    const std::string fname = "family " + std::to_string(f + 1);
+    const int size = d.famoff[ix(f + 1)] - d.famoff[ix(f)];
+    const int j0 = d.nucoff[ix(f)], j1 = d.nucoff[ix(f + 1)];
+    if (size < 1) bad.push_back(fname + " has no individuals");
+    if (j1 <= j0) bad.push_back(fname + " has no nuclear family");
+    if (size < 1 || j1 < j0 || j1 > d.nnuc()) continue;
+    std::vector<int> summed(ix(size + 1), 0);     // times summed out
+    std::vector<char> listed(ix(size + 1), 0);
+    for (int j = j0; j < j1; ++j) {
+      const std::string jname = fname + ", nuclear family " + std::to_string(j + 1);
+      std::vector<int> ms(d.member.begin() + d.memoff[ix(j)], d.member.begin() + d.memoff[ix(j + 1)]);
+      bool ok = true;
+      for (std::size_t a = 0; a < ms.size(); ++a) {
+        if (ms[a] < 1 || ms[a] > size) {
+          bad.push_back(jname + ": member " + std::to_string(ms[a]) + " is not in the family");
+          ok = false;
+        }
+        for (std::size_t b = 0; b < a; ++b)
+          if (ms[a] == ms[b]) {
+            bad.push_back(jname + ": member " + std::to_string(ms[a]) + " is listed twice");
+            ok = false;
+          }
+      }
+      const int c = d.iconn[ix(j)];
+      const auto pos = std::find(ms.begin(), ms.end(), c) - ms.begin();
+      if (c != 0 && pos == static_cast<long>(ms.size())) {
+        bad.push_back(jname + ": connector " + std::to_string(c) + " is not a member");
+        ok = false;
+      } else if (c != 0 && pos > 2) {
+        bad.push_back(jname + ": connector " + std::to_string(c) + " is a child but not the first child");
+        ok = false;
+      }
+      if (!ok) continue;
+      const int collector = c != 0 ? c : ms[0];
+      for (int x : ms) {
+        listed[ix(x)] = 1;
+        if (summed[ix(x)] > 0) {
+          bad.push_back(jname + ": member " + std::to_string(x) +
+                        " was already summed out in an earlier nuclear family");
+        }
+        if (x != collector || c == 0) ++summed[ix(x)];
+      }
+    }
+    for (int w = 1; w <= size; ++w) {
+      if (!listed[ix(w)])
+        bad.push_back(fname + ": individual " + std::to_string(w) + " is in no nuclear family");
+      else if (summed[ix(w)] == 0)
+        bad.push_back(fname + ": individual " + std::to_string(w) +
+                      " is never summed out (a part of the family without a root)");
+      else if (summed[ix(w)] > 1)
+        bad.push_back(fname + ": individual " + std::to_string(w) + " is summed out " +
+                      std::to_string(summed[ix(w)]) + " times");
+    }
+  }
+  return bad;
+}
+
+std::string iway_text(const IwayData& d) {
+  std::ostringstream out;
+  const int n = d.nfam();
+  std::vector<int> r1{n, n};
+  r1.insert(r1.end(), d.famoff.begin(), d.famoff.end());
+  append_read(out, r1);
+  std::vector<int> r2{0};
+  r2.insert(r2.end(), d.nucoff.begin(), d.nucoff.end());
+  append_read(out, r2);
+  std::vector<int> r3{d.nnuc() + 2, 0};
+  r3.insert(r3.end(), d.memoff.begin(), d.memoff.end());
+  append_read(out, r3);
+  std::vector<int> r4{static_cast<int>(d.member.size())};
+  r4.insert(r4.end(), d.member.begin(), d.member.end());
+  append_read(out, r4);
+  append_read(out, d.iconn);
+  std::vector<int> r6(ix(d.nind() + 1), 0);
+  r6[0] = d.nind();
+  append_read(out, r6);
+  append_read(out, std::vector<int>(ix(d.nind()), 0));
+  return out.str();
+}
+
+bool parse_iway(const std::string& text, IwayData& d, std::string& error) {
+  std::vector<std::vector<long>> lines;
+  {
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream ls(line);
+      std::vector<long> v;
+      std::string tok;
+      while (ls >> tok) {
+        char* end = nullptr;
+        long x = std::strtol(tok.c_str(), &end, 10);
+        if (*end != '\0') {
+          error = "line " + std::to_string(lines.size() + 1) + ": '" + tok + "' is not an integer";
+          return false;
+        }
+        v.push_back(x);
+      }
+      lines.push_back(std::move(v));
+    }
+  }
+  std::size_t li = 0;
+  int read_no = 0;
+  // One read of `count` values, starting on a new line.
+  auto read = [&](long count, std::vector<long>& out) {
+    ++read_no;
+    out.clear();
+    if (count < 0) count = 0;
+    bool first = true;
+    while (static_cast<long>(out.size()) < count || first) {
+      if (li >= lines.size()) {
+        error = "read " + std::to_string(read_no) + " ends at the end of the file";
+        return false;
+      }
+      const auto& l = lines[li++];
+      for (long x : l)
+        if (static_cast<long>(out.size()) < count) out.push_back(x);
+      first = false;
+    }
+    return true;
+  };
+  std::vector<long> v;
+  auto counted = [&](long extra, std::vector<long>& out, long& count) {
+    // The count is the first value of the read.
+    if (li >= lines.size() || lines[li].empty()) {
+      error = "read " + std::to_string(read_no + 1) + " has no count";
+      return false;
+    }
+    count = lines[li][0];
+    if (!read(1 + count + extra, out)) return false;
+    out.erase(out.begin());
+    return true;
+  };
+  long nf = 0, m = 0, k = 0, s = 0;
+  if (!counted(2, v, nf)) return false;
+  d.famoff.assign(v.begin() + 1, v.end());
+  if (v[0] != nf) {
+    error = "NFAM differs from the count N";
+    return false;
+  }
+  if (!read(nf + 2, v)) return false;
+  d.nucoff.assign(v.begin() + 1, v.end());
+  if (!counted(0, v, m)) return false;
+  if (m < 2) {
+    error = "M is below 2";
+    return false;
+  }
+  d.memoff.assign(v.begin() + 1, v.end());
+  if (!counted(0, v, k)) return false;
+  d.member.assign(v.begin(), v.end());
+  if (!read(m - 2, v)) return false;
+  d.iconn.assign(v.begin(), v.end());
+  if (!counted(0, v, s)) return false;
+  if (!read(s, v)) return false;
+  if (s != d.nind()) {
+    error = "S differs from the number of individuals FAMOFF(NFAM+1)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace mglink::prep

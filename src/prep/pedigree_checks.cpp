@@ -1,0 +1,256 @@
+#include "prep/pedigree_checks.hpp"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <numeric>
+#include <string>
+#include <utility>
+
+namespace mglink::prep {
+
+namespace {
+
+using Mask = std::uint32_t;  // set of marker genotypes: bit g-1 for code g
+constexpr Mask ALL = (1u << 15) - 1;
+
+struct AlleleTables {
+  std::array<int, 16> first{}, second{};  // alleles of each code
+  std::array<std::array<Mask, 16>, 16> child{};  // child genotypes of parents (g, h)
+  AlleleTables() {
+    for (int a = 1; a <= 5; ++a)
+      for (int b = a; b <= 5; ++b) {
+        first[static_cast<std::size_t>(marker_code(a, b))] = a;
+        second[static_cast<std::size_t>(marker_code(a, b))] = b;
+      }
+    for (int g = 1; g <= 15; ++g)
+      for (int h = 1; h <= 15; ++h) {
+        Mask m = 0;
+        for (int x : {first[g], second[g]})
+          for (int y : {first[h], second[h]}) m |= 1u << (marker_code(x, y) - 1);
+        child[g][h] = m;
+      }
+  }
+};
+
+const AlleleTables& tables() {
+  static const AlleleTables t;
+  return t;
+}
+
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string genotype_text(const Person& p) {
+  return std::to_string(p.allele1) + "/" + std::to_string(p.allele2);
+}
+
+Mask observed(const Person& p) {
+  int c = marker_code(p.allele1, p.allele2);
+  return c == 0 ? ALL : 1u << (c - 1);
+}
+
+// Union-find over the nodes of one family.
+struct Forest {
+  std::vector<int> up;
+  explicit Forest(std::size_t n) : up(n) { std::iota(up.begin(), up.end(), 0); }
+  int root(int x) {
+    while (up[static_cast<std::size_t>(x)] != x) {
+      up[static_cast<std::size_t>(x)] = up[static_cast<std::size_t>(up[static_cast<std::size_t>(x)])];
+      x = up[static_cast<std::size_t>(x)];
+    }
+    return x;
+  }
+};
+
+// Nodes on the path between a and b in a forest given by adjacency lists.
+std::vector<int> forest_path(const std::vector<std::vector<int>>& adj, int a, int b) {
+  std::vector<int> from(adj.size(), -2);
+  std::deque<int> queue{a};
+  from[static_cast<std::size_t>(a)] = -1;
+  while (!queue.empty()) {
+    int x = queue.front();
+    queue.pop_front();
+    if (x == b) break;
+    for (int y : adj[static_cast<std::size_t>(x)])
+      if (from[static_cast<std::size_t>(y)] == -2) {
+        from[static_cast<std::size_t>(y)] = x;
+        queue.push_back(y);
+      }
+  }
+  std::vector<int> path;
+  for (int x = b; x != -1; x = from[static_cast<std::size_t>(x)]) path.push_back(x);
+  return path;
+}
+
+}  // namespace
+
+int marker_code(int a, int b) {
+  if (a <= 0 || b <= 0) return 0;
+  if (a > b) std::swap(a, b);
+  return (a - 1) * 5 - (a - 1) * (a - 2) / 2 + (b - a) + 1;
+}
+
+void check_loops(const Pedigree& ped, std::vector<Problem>& problems) {
+  for (const Family& fam : ped.families) {
+    const int n = static_cast<int>(fam.people.size());
+    const int m = static_cast<int>(fam.nuclear.size());
+    Forest uf(static_cast<std::size_t>(n + m));
+    std::vector<std::vector<int>> adj(static_cast<std::size_t>(n + m));
+    for (int j = 0; j < m; ++j) {
+      const Nuclear& nf = fam.nuclear[static_cast<std::size_t>(j)];
+      std::vector<int> members{nf.father, nf.mother};
+      members.insert(members.end(), nf.children.begin(), nf.children.end());
+      for (int person : members) {
+        int node = n + j;
+        int ra = uf.root(person), rb = uf.root(node);
+        if (ra != rb) {
+          uf.up[static_cast<std::size_t>(ra)] = rb;
+          adj[static_cast<std::size_t>(person)].push_back(node);
+          adj[static_cast<std::size_t>(node)].push_back(person);
+          continue;
+        }
+        std::string names;
+        for (int x : forest_path(adj, person, node))
+          if (x < n) names += (names.empty() ? "" : ", ") + quote(fam.people[static_cast<std::size_t>(x)].id);
+        const Person& p = fam.people[static_cast<std::size_t>(person)];
+        problems.push_back(Problem{
+            p.line, fam.id, p.id,
+            "the pedigree has a loop through the individuals " + names +
+                " and the nuclear family of father " +
+                quote(fam.people[static_cast<std::size_t>(nf.father)].id) + " and mother " +
+                quote(fam.people[static_cast<std::size_t>(nf.mother)].id) +
+                " (a marriage or consanguinity loop); mglink peels only pedigrees without "
+                "loops"});
+      }
+    }
+  }
+}
+
+void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
+  const AlleleTables& t = tables();
+  for (const Family& fam : ped.families) {
+    auto who = [&](int k) -> const Person& { return fam.people[static_cast<std::size_t>(k)]; };
+    auto members_text = [&](const Nuclear& nf) {
+      std::vector<int> ms{nf.father, nf.mother};
+      ms.insert(ms.end(), nf.children.begin(), nf.children.end());
+      std::string s;
+      for (int k : ms) s += (s.empty() ? "" : ", ") + quote(who(k).id) + " " + genotype_text(who(k));
+      return s;
+    };
+    bool nuclear_ok = true;
+    for (const Nuclear& nf : fam.nuclear) {
+      const Person& f = who(nf.father);
+      const Person& mo = who(nf.mother);
+      const std::string nf_name =
+          "the nuclear family of father " + quote(f.id) + " and mother " + quote(mo.id);
+      const int gf = marker_code(f.allele1, f.allele2), gm = marker_code(mo.allele1, mo.allele2);
+      bool child_fault = false;
+      for (int k : nf.children) {
+        const Person& c = who(k);
+        const int gc = marker_code(c.allele1, c.allele2);
+        if (gc == 0) continue;
+        const Mask bit = 1u << (gc - 1);
+        std::string text;
+        if (gf != 0 && gm != 0) {
+          if ((t.child[gf][gm] & bit) == 0)
+            text = "marker genotype " + genotype_text(c) + " cannot come from father " +
+                   quote(f.id) + " (" + genotype_text(f) + ") and mother " + quote(mo.id) + " (" +
+                   genotype_text(mo) + ")";
+        } else if (gf != 0 || gm != 0) {
+          const Person& typed = gf != 0 ? f : mo;
+          const int g = gf != 0 ? gf : gm;
+          Mask possible = 0;
+          for (int h = 1; h <= 15; ++h) possible |= t.child[g][h];
+          if ((possible & bit) == 0)
+            text = "marker genotype " + genotype_text(c) + " shares no allele with " +
+                   (gf != 0 ? "father " : "mother ") + quote(typed.id) + " (" +
+                   genotype_text(typed) + ")";
+        }
+        if (!text.empty()) {
+          problems.push_back(Problem{c.line, fam.id, c.id, text + ", in " + nf_name});
+          child_fault = true;
+        }
+      }
+      if (child_fault) {
+        nuclear_ok = false;
+        continue;
+      }
+      // Some pair of parental genotypes must explain all children at once.
+      bool fits = false;
+      const Mask sf = observed(f), sm = observed(mo);
+      for (int g = 1; g <= 15 && !fits; ++g) {
+        if ((sf >> (g - 1) & 1u) == 0) continue;
+        for (int h = 1; h <= 15 && !fits; ++h) {
+          if ((sm >> (h - 1) & 1u) == 0) continue;
+          bool all = true;
+          for (int k : nf.children)
+            if ((observed(who(k)) & t.child[g][h]) == 0) all = false;
+          fits = all;
+        }
+      }
+      if (!fits) {
+        const Person& first = who(nf.children.front());
+        problems.push_back(Problem{first.line, fam.id, "",
+                                   "the marker genotypes of " + nf_name +
+                                       " fit no pair of parental genotypes (" +
+                                       members_text(nf) + ")"});
+        nuclear_ok = false;
+      }
+    }
+    if (!nuclear_ok || fam.nuclear.empty()) continue;
+
+    // Genotype elimination over the whole family.
+    std::vector<Mask> set(fam.people.size());
+    for (std::size_t k = 0; k < fam.people.size(); ++k) set[k] = observed(fam.people[k]);
+    bool changed = true;
+    const Nuclear* emptied = nullptr;
+    while (changed && emptied == nullptr) {
+      changed = false;
+      for (const Nuclear& nf : fam.nuclear) {
+        Mask nf_set = 0, nm_set = 0;
+        std::vector<Mask> nc(nf.children.size(), 0);
+        const Mask sf = set[static_cast<std::size_t>(nf.father)];
+        const Mask sm = set[static_cast<std::size_t>(nf.mother)];
+        for (int g = 1; g <= 15; ++g) {
+          if ((sf >> (g - 1) & 1u) == 0) continue;
+          for (int h = 1; h <= 15; ++h) {
+            if ((sm >> (h - 1) & 1u) == 0) continue;
+            bool all = true;
+            for (int k : nf.children)
+              if ((set[static_cast<std::size_t>(k)] & t.child[g][h]) == 0) all = false;
+            if (!all) continue;
+            nf_set |= 1u << (g - 1);
+            nm_set |= 1u << (h - 1);
+            for (std::size_t i = 0; i < nf.children.size(); ++i)
+              nc[i] |= set[static_cast<std::size_t>(nf.children[i])] & t.child[g][h];
+          }
+        }
+        auto update = [&](int k, Mask v) {
+          if (set[static_cast<std::size_t>(k)] != v) {
+            set[static_cast<std::size_t>(k)] = v;
+            changed = true;
+          }
+        };
+        update(nf.father, nf_set);
+        update(nf.mother, nm_set);
+        for (std::size_t i = 0; i < nf.children.size(); ++i) update(nf.children[i], nc[i]);
+        if (nf_set == 0) {
+          emptied = &nf;
+          break;
+        }
+      }
+    }
+    if (emptied != nullptr) {
+      const Nuclear& nf = *emptied;
+      problems.push_back(Problem{
+          who(nf.children.front()).line, fam.id, "",
+          "the marker genotypes do not follow Mendel's laws across the generations of the "
+          "family: no marker genotypes fit the nuclear family of father " +
+              quote(who(nf.father).id) + " and mother " + quote(who(nf.mother).id) +
+              " together with their relatives (" + members_text(nf) +
+              "; 0/0 = untyped)"});
+    }
+  }
+}
+
+}  // namespace mglink::prep

@@ -1,0 +1,139 @@
+#include "prep/start_values.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace mglink::prep {
+
+std::string real_text(double v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+StartValues start_values(const Pedigree& ped) {
+  StartValues sv;
+  std::array<double, 5> founders{}, everyone{};
+  std::array<bool, 5> present{};
+  for (const Family& fam : ped.families)
+    for (const Person& p : fam.people) {
+      if (p.allele1 == 0) continue;
+      for (int a : {p.allele1, p.allele2}) {
+        const auto k = static_cast<std::size_t>(a - 1);
+        everyone[k] += 1;
+        present[k] = true;
+        if (p.father < 0 && p.mother < 0) founders[k] += 1;
+      }
+    }
+  double nf = 0, ne = 0;
+  for (std::size_t k = 0; k < 5; ++k) {
+    nf += founders[k];
+    ne += everyone[k];
+  }
+  std::array<double, 5> count{};
+  if (nf > 0) {
+    count = founders;
+    sv.marker_basis = "the " + std::to_string(static_cast<long>(nf)) + " typed alleles of founders";
+  } else if (ne > 0) {
+    count = everyone;
+    sv.marker_basis = "the " + std::to_string(static_cast<long>(ne)) +
+                      " typed alleles of all individuals (no founder is typed)";
+  } else {
+    count.fill(1.0);
+    present.fill(true);
+    sv.marker_basis = "nobody is typed: equal frequencies";
+  }
+  for (std::size_t k = 0; k < 5; ++k)
+    if (present[k] && count[k] == 0) count[k] = 0.5;
+
+  // Units of 1e-10, adding up to exactly 1e10; the largest takes the rounding.
+  double total = 0;
+  for (double c : count) total += c;
+  constexpr long long UNIT = 10000000000LL;
+  std::array<long long, 5> u{};
+  long long sum = 0;
+  std::size_t largest = 0;
+  for (std::size_t k = 0; k < 5; ++k) {
+    u[k] = std::llround(count[k] / total * static_cast<double>(UNIT));
+    if (count[k] > 0 && u[k] == 0) u[k] = 1;
+    sum += u[k];
+    if (u[k] > u[largest]) largest = k;
+  }
+  u[largest] += UNIT - sum;
+  for (std::size_t k = 0; k < 5; ++k) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%010lld", u[k] / UNIT, u[k] % UNIT);
+    sv.marker_text[k] = buf;
+    sv.marker_freq[k] = std::strtod(buf, nullptr);
+  }
+
+  double s = 0;
+  for (const Family& fam : ped.families)
+    for (const Person& p : fam.people)
+      if (!p.trait_missing) {
+        s += p.trait;
+        ++sv.trait_count;
+      }
+  if (sv.trait_count == 0) {
+    sv.warnings.push_back("no trait value is observed; start means 0 and variance 1");
+    return sv;
+  }
+  sv.trait_mean = s / static_cast<double>(sv.trait_count);
+  double q = 0;
+  for (const Family& fam : ped.families)
+    for (const Person& p : fam.people)
+      if (!p.trait_missing) q += (p.trait - sv.trait_mean) * (p.trait - sv.trait_mean);
+  if (sv.trait_count > 1) sv.trait_variance = q / static_cast<double>(sv.trait_count - 1);
+  if (!(sv.trait_variance > 0) || !std::isfinite(sv.trait_variance)) {
+    sv.trait_variance = 1.0;
+    sv.warnings.push_back("the observed trait values do not vary; start variance 1");
+  }
+  return sv;
+}
+
+namespace {
+
+std::string g(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.10g", v);
+  return buf;
+}
+
+// Ten significant digits where they keep the start value strictly inside its
+// bounds and the step nonzero; otherwise every digit.
+std::string parameter_line(int i, double x, double step, double lo, double hi, const char* what) {
+  auto back = [](double v) { return std::strtod(g(v).c_str(), nullptr); };
+  const bool short_ok = back(lo) < back(x) && back(x) < back(hi) && back(step) != 0;
+  auto t = [&](double v) { return short_ok ? g(v) : real_text(v); };
+  return std::to_string(i) + " 1 " + t(x) + " " + t(step) + " " + t(lo) + " " + t(hi) + "   " +
+         what + "\n";
+}
+
+}  // namespace
+
+std::string par_text(const StartValues& sv, const std::string& title) {
+  const double m = sv.trait_mean, v = sv.trait_variance, sd = std::sqrt(v);
+  std::string s = title + "\n";
+  s += parameter_line(1, 0.5, 0.05, 0.0, 1.0, "frequency of major allele 1");
+  s += parameter_line(2, m - sd, sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 11");
+  s += parameter_line(3, m, sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 12");
+  s += parameter_line(4, m + sd, sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 22");
+  s += parameter_line(5, 0.2, 0.05, 0.0, 0.5, "theta");
+  s += parameter_line(6, v / 2, v / 10, 0.0, 10 * v, "trait variance within a genotype");
+  for (int k = 0; k < 5; ++k)
+    s += sv.marker_text[static_cast<std::size_t>(k)] + "   frequency of marker allele " +
+         std::to_string(k + 1) + "\n";
+  return s;
+}
+
+std::string maxpar_text() {
+  return "1   IPRINT: progress after each iteration\n"
+         "0.0001   EPSX: relative step tolerance\n"
+         "500   MAXIT: iteration limit\n"
+         "0.5   RHO: pull-back factor\n"
+         "0.00001   EPSF: minimal gain of an iteration\n";
+}
+
+}  // namespace mglink::prep
