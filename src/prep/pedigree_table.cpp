@@ -53,14 +53,23 @@ std::string quote(std::string_view s) {
 
 std::string format_problem(const std::string& file, const Problem& p) {
   std::string s = file;
-  if (p.line > 0) s += ":" + std::to_string(p.line);
+  if (p.line > 0) {
+    s += ':';
+    s += std::to_string(p.line);
+  }
   s += ": ";
   if (!p.family.empty()) {
-    s += "family " + p.family;
+    s += "family ";
+    s += p.family;
     s += p.individual.empty() ? ": " : ", ";
   }
-  if (!p.individual.empty()) s += "individual " + p.individual + ": ";
-  return s + p.text;
+  if (!p.individual.empty()) {
+    s += "individual ";
+    s += p.individual;
+    s += ": ";
+  }
+  s += p.text;
+  return s;
 }
 
 std::string missing_code(const TableOptions& opt) {
@@ -98,7 +107,9 @@ Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Probl
     const long ncol = static_cast<long>(cols.size());
     const long marker_col =
         opt.marker_column > 0 ? opt.marker_column : (opt.plink ? 7 : ncol - 1);
-    const long needed = std::max<long>({6, opt.trait_column, marker_col + 1});
+    const long needed = opt.marker_column == 0 && !opt.plink
+                            ? std::max<long>(8, opt.trait_column + 2)
+                            : std::max<long>({6, opt.trait_column, marker_col + 1});
     Problem base{line_no, std::string(cols[0]), ncol >= 2 ? std::string(cols[1]) : "", ""};
     auto report = [&](std::string text) {
       Problem p = base;
