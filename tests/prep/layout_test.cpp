@@ -122,12 +122,12 @@ TEST(PrepLayout, ChildConnectorIsListedFirst) {
 }
 
 TEST(PrepLayout, RandomPedigreesStandardAndRandomLayoutsAreValid) {
-  test::RandomTableOptions opt;
+  gen::RandomTableOptions opt;
   opt.families = 5;
   opt.max_spouse_steps = 6;
   for (std::uint64_t seed = 1; seed <= 150; ++seed) {
     SCOPED_TRACE("table seed " + std::to_string(seed));
-    std::istringstream in(test::random_table(seed, opt));
+    std::istringstream in(gen::random_table(seed, opt));
     Prepared pr = prepare(in, TableOptions{});
     ASSERT_TRUE(pr.problems.empty()) << format_problem("random", pr.problems.front());
     const auto want = signature(pr.ped);

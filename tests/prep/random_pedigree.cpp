@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace mglink::prep::test {
+namespace mglink::prep::gen {
 
 namespace {
 
@@ -98,4 +98,4 @@ std::string random_table(std::uint64_t seed, const RandomTableOptions& opt) {
   return out;
 }
 
-}  // namespace mglink::prep::test
+}  // namespace mglink::prep::gen

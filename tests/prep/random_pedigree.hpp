@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mglink::prep::test {
+namespace mglink::prep::gen {
 
 struct RandomTableOptions {
   int families = 3;
@@ -28,4 +28,4 @@ struct RandomTableOptions {
 // an order where parents do not always come before their children).
 std::string random_table(std::uint64_t seed, const RandomTableOptions& opt = {});
 
-}  // namespace mglink::prep::test
+}  // namespace mglink::prep::gen
