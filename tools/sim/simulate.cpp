@@ -70,9 +70,10 @@ bool trim_last_child(Family& f) {
 // children keep all 55 genotypes and every typed member keeps its 3 or 4, so
 // the total is the exact number of slots the enumeration will keep.
 void fill_slots(std::vector<Family>& fams, long target, Rng& rng) {
+  constexpr int kUntyped = 20;  // untyped children to leave room for
   long total = 0;
   for (const Family& f : fams) total += family_slots(f);
-  const long room = 20 * 51;  // for about twenty untyped children
+  const long room = kUntyped * 51;
   for (bool trimmed = true; total > target - room && trimmed;) {
     trimmed = false;
     for (auto it = fams.rbegin(); it != fams.rend() && total > target - room; ++it) {
@@ -83,7 +84,8 @@ void fill_slots(std::vector<Family>& fams, long target, Rng& rng) {
       }
     }
   }
-  for (int tries = 0; tries < 100000; ++tries) {
+  int untyped = 0;
+  for (int tries = 0; tries < 100000 && untyped < kUntyped; ++tries) {
     Family& f = fams[static_cast<std::size_t>(rng.below(static_cast<int>(fams.size())))];
     const int m = 1 + rng.below(static_cast<int>(f.people.size()));
     Person& p = f.member(m);
@@ -92,6 +94,7 @@ void fill_slots(std::vector<Family>& fams, long target, Rng& rng) {
     if (total + grow > target) break;
     p.typed = false;
     total += grow;
+    ++untyped;
   }
 }
 
