@@ -96,6 +96,7 @@ Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Probl
   while (std::getline(in, raw)) {
     ++line_no;
     std::string_view s(raw);
+    if (line_no == 1 && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);  // UTF-8 mark
     if (opt.comment != 0) {
       auto c = s.find(opt.comment);
       if (c != std::string_view::npos) s = s.substr(0, c);
@@ -336,7 +337,7 @@ void link_families(Pedigree& ped, const TableOptions& opt, std::vector<Problem>&
     std::map<std::pair<int, int>, std::size_t> nuc_index;
     for (std::size_t i = 0; i < fam.people.size(); ++i) {
       const Person& c = fam.people[i];
-      if (c.father < 0 || c.mother < 0) continue;
+      if (c.father < 0 || c.mother < 0 || c.father == c.mother) continue;  // reported above
       auto [it, fresh] = nuc_index.try_emplace({c.father, c.mother}, fam.nuclear.size());
       if (fresh) fam.nuclear.push_back(Nuclear{c.father, c.mother, {}});
       fam.nuclear[it->second].children.push_back(static_cast<int>(i));

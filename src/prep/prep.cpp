@@ -1,6 +1,8 @@
 #include "prep/prep.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -8,8 +10,11 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "prep/pedigree_checks.hpp"
 #include "prep/pedigree_table.hpp"
+#include "likelihood/genmmp.hpp"
+#include "prep/pedigree_checks.hpp"
+#include "run/console.hpp"
+#include "run/errors.hpp"
 #include "run/model_state.hpp"
 
 namespace mglink::prep {
@@ -33,6 +38,57 @@ void check_capacity(Prepared& pr) {
   over(static_cast<long>(d.member.size()), N_WAY, "member entries of nuclear families", "N_WAY");
 }
 
+// Evaluates the prepared study as mglink's first pass would at the start
+// values (theta held at 0.5): the genotype lists must fit their capacity and
+// every family must have a positive likelihood.
+void evaluate_start(Prepared& pr) {
+  const IwayData& d = pr.layout;
+  auto st = make_model_state();
+  ModelState& S = *st;
+  S.BUF1.NFAM = d.nfam();
+  for (int f = 0; f <= d.nfam(); ++f) {
+    S.BUF1.FAMOFF(f + 1) = d.famoff[static_cast<std::size_t>(f)];
+    S.BUF3.NUCOFF(f + 1) = d.nucoff[static_cast<std::size_t>(f)];
+  }
+  for (int j = 0; j <= d.nnuc(); ++j) S.BUF14.MEMOFF(j + 1) = d.memoff[static_cast<std::size_t>(j)];
+  for (int j = 0; j < d.nnuc(); ++j) S.BUF15.ICONN(j + 1) = d.iconn[static_cast<std::size_t>(j)];
+  for (std::size_t k = 0; k < d.member.size(); ++k)
+    S.BUF16.MEMBER(static_cast<long>(k) + 1) = d.member[k];
+  long i = 0;
+  for (const Family& fam : pr.ped.families)
+    for (const Person& p : fam.people) {
+      ++i;
+      S.BUF2.TRAIT(i) = p.trait_missing ? -999.0 : p.trait;
+      S.BUF2.MARKER(i) = marker_code(p.allele1, p.allele2);
+    }
+  const StartValues& sv = pr.start;
+  const double sd = std::sqrt(sv.trait_variance);
+  const double x[11] = {0.5, sv.trait_mean - sd, sv.trait_mean, sv.trait_mean + sd, 0.5,
+                        sv.trait_variance / 2, sv.marker_freq[0], sv.marker_freq[1],
+                        sv.marker_freq[2], sv.marker_freq[3], sv.marker_freq[4]};
+  S.IMAX.NPAR = 6;
+  for (int k = 1; k <= 11; ++k) S.OPTPAR1.X(k) = x[k - 1];
+  for (int k = 1; k <= 6; ++k) S.OPTPAR2.LINK(k) = k;  // all held: no bounds test
+  S.IMAX.ISETUP = -1;
+
+  std::ostringstream console_out;
+  std::istringstream console_in;
+  Console con(console_out, console_in);
+  try {
+    GENMMP(S, con, pr.start_loglik);
+  } catch (const RunStop& stop) {
+    pr.problems.push_back(Problem{0, "", "", stop.detail().empty() ? stop.console() : stop.detail()});
+    return;
+  }
+  pr.genotype_slots = S.GENOT.IGOFF(S.GENOT.NTOT);
+  if (pr.start_loglik <= UNUSABLE && S.rejection.kind == Rejection::Kind::Family) {
+    const Family& fam = pr.ped.families[static_cast<std::size_t>(S.rejection.family - 1)];
+    pr.problems.push_back(Problem{
+        0, fam.id, "",
+        "the likelihood is zero at the start values (a trait value far from all others?)"});
+  }
+}
+
 }  // namespace
 
 Prepared prepare(std::istream& table, const TableOptions& opt, const LayoutOptions& layout) {
@@ -41,13 +97,7 @@ Prepared prepare(std::istream& table, const TableOptions& opt, const LayoutOptio
   std::size_t before = 0;
   for (const Family& f : pr.ped.families) before += f.people.size();
   link_families(pr.ped, opt, pr.problems);
-  for (const Family& f : pr.ped.families) {
-    pr.added += static_cast<long>(f.people.size());
-    for (const Person& p : f.people) {
-      const int c = marker_code(p.allele1, p.allele2);
-      pr.genotype_bound += c == 0 ? 55 : (p.allele1 == p.allele2 ? 3 : 4);
-    }
-  }
+  for (const Family& f : pr.ped.families) pr.added += static_cast<long>(f.people.size());
   pr.added -= static_cast<long>(before);
   const std::size_t structural = pr.problems.size();
   check_loops(pr.ped, pr.problems);
@@ -64,6 +114,7 @@ Prepared prepare(std::istream& table, const TableOptions& opt, const LayoutOptio
   auto bad = check_layout(pr.layout);
   if (!bad.empty()) throw std::logic_error("the layout built breaks a peeling rule: " + bad.front());
   pr.start = start_values(pr.ped);
+  evaluate_start(pr);
   return pr;
 }
 
@@ -293,11 +344,10 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (std::find(written.begin(), written.end(), std::string("par.inp")) != written.end())
     out << "mglink-prep: marker allele frequencies from " << pr.start.marker_basis << "\n";
   for (const auto& w : pr.start.warnings) err << "mglink-prep: warning: " << w << "\n";
-  if (pr.genotype_bound > N_WAY)
-    err << "mglink-prep: warning: the marker leaves up to " << pr.genotype_bound
-        << " genotype slots; mglink stops with \"Number of possible genotypes > N_WAY\" if more "
-           "than "
-        << N_WAY << " remain after genotype elimination\n";
+  char lh[64];
+  std::snprintf(lh, sizeof lh, "%.6f", pr.start_loglik);
+  out << "mglink-prep: log-likelihood at mglink-prep's start values with theta 0.5: " << lh << " ("
+      << pr.genotype_slots << " genotype slots)\n";
   out << "mglink-prep: wrote";
   for (const auto& w : written) out << " " << w;
   out << " in " << outdir.string() << "\n";

@@ -41,10 +41,16 @@ struct Prepared {
   IwayData layout;  // empty when there are problems
   StartValues start;
   long added = 0;   // individuals added by --add-missing-parents
-  long genotype_bound = 0;  // genotype slots left by the marker alone (an upper bound)
+  // mglink's first evaluation at the start values (theta 0.5), done here to
+  // find what only the program's genotype lists and likelihood show.
+  double start_loglik = 0.0;
+  long genotype_slots = 0;
 };
 
-// Reads and checks the table and lays it out.
+// Reads and checks the table, lays it out, counts start values and
+// evaluates the log-likelihood there as mglink's first pass would.  Adds a
+// problem when the genotype lists exceed N_WAY or a family's likelihood is
+// zero at the start values.
 Prepared prepare(std::istream& table, const TableOptions& opt, const LayoutOptions& layout = {});
 
 // The trait file, the marker file and the mapping file of a prepared study.

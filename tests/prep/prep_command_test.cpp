@@ -69,6 +69,8 @@ TEST_F(PrepCommand, WritesARunDirectory) {
   EXPECT_EQ(out_,
             "mglink-prep: study.pre: 2 families, 8 individuals, 4 nuclear families\n"
             "mglink-prep: marker allele frequencies from the 6 typed alleles of founders\n"
+            "mglink-prep: log-likelihood at mglink-prep's start values with theta 0.5: -22.076179 (97 "
+            "genotype slots)\n"
             "mglink-prep: wrote IWAY.DAT trait.dat marker.dat task.inp mapping.txt maxpar.inp "
             "par.inp in run\n");
   EXPECT_EQ(err_, "");

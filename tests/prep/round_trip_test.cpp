@@ -142,6 +142,17 @@ TEST(PrepRoundTrip, LikelihoodEqualsTheBruteForceSum) {
     ASSERT_NO_FATAL_FAILURE(prepare_directory(dir, gen::random_table(seed, opt)));
     Mglink m;
     m.read_families(dir.file("run"));
+    // mglink-prep's own evaluation at its start values, theta 0.5.
+    const double sd = std::sqrt(pr.start.trait_variance);
+    const test::ParameterVector start = {
+        0.5, pr.start.trait_mean - sd, pr.start.trait_mean, pr.start.trait_mean + sd, 0.5,
+        pr.start.trait_variance / 2, pr.start.marker_freq[0], pr.start.marker_freq[1],
+        pr.start.marker_freq[2], pr.start.marker_freq[3], pr.start.marker_freq[4]};
+    test::set_parameters(*m.st, start);
+    double brute_start = 0;
+    for (int f = 1; f <= m.st->BUF1.NFAM; ++f)
+      brute_start += std::log(test::brute_force_likelihood(*m.st, f));
+    EXPECT_NEAR(pr.start_loglik, brute_start, 1e-10 * std::fabs(brute_start));
     for (double theta : {0.5, 0.05}) {
       auto x = test_vector(pr.start);
       x[4] = theta;

@@ -77,6 +77,9 @@ TEST(PrepTableProblems, EachProblemHasItsMessage) {
        "1 a 0 0 1 1 1 1\n1 b 0 0 2 1 1 1\n1 c 0 0 1 1 1 1\n1 d a b 1 1 1 1\n1 e c a 1 1 1 1\n",
        {"ped:1: family 1, individual a: is the father of 'd' (line 4) and the mother of 'e' (line "
         "5)"}},
+      {"one person as both parents", "1 a 0 0 1 1 1 1\n1 c a a 1 1 1 1\n",
+       {"ped:1: family 1, individual a: is the father of 'c' (line 2) and the mother of 'c' "
+        "(line 2)"}},
       {"empty table", "# nothing here\n\n", {"ped: the table holds no pedigree lines"}},
   };
   for (const auto& c : cases) {
@@ -157,6 +160,34 @@ TEST(PrepTableProblems, AllProblemsOfATableAreListed) {
   EXPECT_NE(p[5].find("only the father is known"), std::string::npos);
 }
 
+TEST(PrepTableProblems, CapacitiesOfMglink) {
+  // 605 families of one, the last with 24394 more people: 24999 in all.
+  std::string table;
+  for (int f = 1; f <= 605; ++f) table += std::to_string(f) + " a 0 0 1 1 1 1\n";
+  for (int i = 1; i <= 24394; ++i) table += "605 b" + std::to_string(i) + " 0 0 1 1 1 1\n";
+  EXPECT_EQ(problems_of(table),
+            (std::vector<std::string>{
+                "ped: the study has 605 families; mglink holds at most 604 (N_FAM)",
+                "ped: the study has 24999 individuals; mglink holds at most 24998 (N_SIZE)"}));
+  // 1700 untyped individuals keep 55 genotypes each: more than N_WAY slots.
+  table.clear();
+  for (int i = 1; i <= 1700; ++i) table += "1 b" + std::to_string(i) + " 0 0 1 1 0 0\n";
+  EXPECT_EQ(problems_of(table),
+            std::vector<std::string>{"ped: the families have 93500 possible (individual, "
+                                     "genotype) pairs; the genotype lists have room for 92000 "
+                                     "(N_WAY)"});
+}
+
+TEST(PrepTableProblems, ZeroLikelihoodAtTheStartValues) {
+  // One trait value so far from all others that its density underflows.
+  std::string table;
+  for (int i = 1; i <= 1000; ++i) table += "A b" + std::to_string(i) + " 0 0 1 0 0 0\n";
+  table += "B far 0 0 1 1000 0 0\n";
+  EXPECT_EQ(problems_of(table),
+            std::vector<std::string>{"ped: family B: the likelihood is zero at the start values "
+                                     "(a trait value far from all others?)"});
+}
+
 TEST(PrepTableProblems, AddMissingParentsRepairsTheLinks) {
   TableOptions opt;
   opt.add_missing_parents = true;
@@ -204,6 +235,13 @@ TEST(PrepTableProblems, ColumnsCommentsAndMissingCodes) {
   EXPECT_EQ(ps[1].allele1, 3);
   EXPECT_EQ(trait_text(pr.ped), "-999\n2.25\n-999\n");
   EXPECT_EQ(marker_text(pr.ped), "2\n10\n0\n");
+
+  // A byte-order mark before the first line is not part of the family id.
+  std::istringstream bom("\xEF\xBB\xBF" "1 a 0 0 1 1 1 1\n1 b 0 0 2 1 1 1\n");
+  pr = prepare(bom, TableOptions{});
+  ASSERT_TRUE(pr.problems.empty());
+  ASSERT_EQ(pr.ped.families.size(), 1u);
+  EXPECT_EQ(pr.ped.families[0].id, "1");
 
   TableOptions plink;
   plink.plink = true;
