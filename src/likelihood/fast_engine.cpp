@@ -18,10 +18,12 @@ namespace mglink {
 
 namespace {
 
-// 0: literal, 1: fast.  The literal evaluation stays the default until the
-// fast one has been checked against it on every test of the suite.
+// 0: literal, 1: fast (the default; MGLINK_LITERAL=1 selects the literal).
 std::atomic<int>& engine_choice() {
-  static std::atomic<int> choice{0};
+  static std::atomic<int> choice{[] {
+    const char* v = std::getenv("MGLINK_LITERAL");
+    return v != nullptr && std::strcmp(v, "1") == 0 ? 0 : 1;
+  }()};
   return choice;
 }
 
@@ -49,6 +51,7 @@ struct FastEngine {
   std::vector<double> value;         // FLOGL per family, 1-based
   std::vector<unsigned char> literal;  // family left to the literal routines
   int last_thread = 0;               // thread that computed the last family
+  std::vector<DensityCache> dens;    // per individual, 1-based
   int evaluated = 0;
   int literal_count = 0;
 };
@@ -120,12 +123,16 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
 
   const int32 nfam = st.BUF1.NFAM;
   make_room(E, st);
+  const std::size_t nind = static_cast<std::size_t>(st.BUF1.FAMOFF(nfam + 1)) + 1;
+  if (E.dens.size() < nind) E.dens.resize(nind);
+
   if (E.tables.ready()) {
     const ModelState& cst = st;
     auto task = [&](int thread, int item) {
       const int32 f = item + 1;
       double FLOGL = 0.0;
-      const bool fast = fast_family(cst, E.tables, f, E.scratch[static_cast<std::size_t>(thread)], FLOGL);
+      const bool fast = fast_family(cst, E.tables, f, E.scratch[static_cast<std::size_t>(thread)],
+                                    E.dens.data(), FLOGL);
       E.value[static_cast<std::size_t>(f)] = FLOGL;
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
       if (f == nfam) E.last_thread = thread;

@@ -1,5 +1,6 @@
 #include "likelihood/fast_peel.hpp"
 
+#include <bit>
 #include <cmath>
 
 #include "likelihood/densities.hpp"
@@ -13,9 +14,9 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(w, static_cast<long>(slots) + 1);
   grow(idone, static_cast<long>(members) + 1);
   grow(mark, static_cast<long>(members) + 1);
-  grow(map, 56L * (static_cast<long>(entries) + 1));
-  grow(childmap, static_cast<long>(entries) + 1);
+  grow(kids, static_cast<long>(entries) + 1);
   grow(acc, 56L);  // a member has at most 55 slots
+
 }
 
 namespace {
@@ -23,13 +24,11 @@ namespace {
 // A bound on the weights of a nuclear family under which no intermediate
 // value of the literal peeling can overflow (see below).
 constexpr double BOUND = 1e290;
-// Members with more slots than this reach their child genotypes through the
-// sparse lists; with fewer, every slot is visited.
-constexpr int32 FEW_SLOTS = 8;
 
 class Peeler {
  public:
-  Peeler(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc)
+  Peeler(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
+         DensityCache* dens)
       : st_(st),
         tc_(tc),
         sc_(sc),
@@ -38,7 +37,9 @@ class Peeler {
         members_(st.BUF1.FAMOFF(f + 1) - famoff_),
         base_(st.GENOT.IGOFF(famoff_)),
         w_(sc.w.data()),
-        ct_(st.TRANC.CTRANS.data()) {}
+        ct_(st.TRANC.CTRANS.data()),
+        lgen_(st.GENOT.LGEN.data() - 1),
+        dens_(dens) {}
 
   bool layout_ok();
   void densities();
@@ -47,14 +48,16 @@ class Peeler {
  private:
   int32 first_slot(int32 m) const { return st_.GENOT.IGOFF(famoff_ + m - 1) + 1; }
   int32 last_slot(int32 m) const { return st_.GENOT.IGOFF(famoff_ + m); }
-  int32 nslots(int32 m) const { return last_slot(m) - first_slot(m) + 1; }
   double& w(int32 s) { return w_[s - base_]; }
-  double ctrans(int c, int b, int a) const { return ct_[(c - 1) + 55 * ((b - 1) + 55 * (a - 1))]; }
 
+  using Kid = PeelScratch::Kid;
   void set_densities(int32 e, bool founder);
   bool bounded(int32 first, int32 last);
-  int32* build_map(int32 m, int32 index);
-  double child_sum(int32 h, const int32* map, int b, int a);
+  void describe_children(int32 from, int32 last);
+  void describe(int32 m, Kid& k) const;
+  std::uint64_t possible_partners(int a, std::uint64_t among) const;
+  double child_sum(const Kid& k, int b, int a) const;
+  double child_product(int b, int a) const;
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
 
@@ -67,6 +70,9 @@ class Peeler {
   int32 base_;
   double* w_;
   const double* ct_;
+  const int32* lgen_;  // lgen_[s] = LGEN(s)
+  DensityCache* dens_;
+  int32 nkids_ = 0;    // children described in sc_.kids
 };
 
 // The layouts the fast peeling takes: every nuclear family has at least one
@@ -99,29 +105,41 @@ bool Peeler::layout_ok() {
 // Weights of member e as MASSIX sets them: the density FEN(k, g), times
 // GFREQ(g) for a founder.  FEN depends on g only through its marker test
 // (passed by every listed genotype, but kept) and its major-locus genotype,
-// so it is called once per major-locus genotype.
+// so it is called once per major-locus genotype, and only when the kept
+// value does not hold.
 void Peeler::set_densities(int32 e, bool founder) {
   const int32 k = famoff_ + e;
-  const bool skipped = !(st_.BUF2.TRAIT(k) > TRAIT_SKIPPED);
+  const double y = st_.BUF2.TRAIT(k);
+  const bool skipped = !(y > TRAIT_SKIPPED);
+  if (founder && skipped) {
+    for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = st_.PRPAR.GFREQ(lgen_[s]);
+    return;
+  }
   const int32 c = st_.BUF2.MARKER(k);
-  double dens[4] = {0.0, 0.0, 0.0, 0.0};
-  bool have[4] = {false, false, false, false};
+  DensityCache& dc = dens_[k];
+  const std::uint64_t ybits = std::bit_cast<std::uint64_t>(y);
+  if (dc.trait != ybits || dc.marker != c) {
+    dc.trait = ybits;
+    dc.marker = c;
+    for (auto& kept : dc.kept) kept.held = false;
+  }
+  const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
   for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
-    const int32 g = st_.GENOT.LGEN(s);
-    if (founder && skipped) {
-      w(s) = st_.PRPAR.GFREQ(g);
-      continue;
-    }
+    const int32 g = lgen_[s];
     double d;
     if (c != 0 && c != st_.PRPAR.MRKGEN(g)) {
       d = 0.0;
     } else {
       const int32 mg = st_.PRPAR.MAJGEN(g);
-      if (!have[mg]) {
-        dens[mg] = FEN(st_, k, g);
-        have[mg] = true;
+      DensityCache::Kept& kept = dc.kept[mg - 1];
+      const std::uint64_t mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg));
+      if (!kept.held || kept.mean != mean || kept.sigma != sigma) {
+        kept.fen = FEN(st_, k, g);
+        kept.mean = mean;
+        kept.sigma = sigma;
+        kept.held = true;
       }
-      d = dens[mg];
+      d = kept.fen;
     }
     w(s) = founder ? d * st_.PRPAR.GFREQ(g) : d;
   }
@@ -184,58 +202,98 @@ bool Peeler::bounded(int32 first, int32 last) {
   return true;
 }
 
-// The family-relative slot of each genotype of member m (0: not possible),
-// in the map row `index`.
-int32* Peeler::build_map(int32 m, int32 index) {
-  int32* map = sc_.map.data() + 56 * index;
-  for (int g = 0; g < 56; ++g) map[g] = 0;
-  for (int32 z = first_slot(m); z <= last_slot(m); ++z) map[st_.GENOT.LGEN(z)] = z - base_;
-  return map;
+// The children of the nuclear family being folded, entries `from`..`last`
+// of MEMBER, in list order: their slots and their genotypes.
+void Peeler::describe_children(int32 from, int32 last) {
+  nkids_ = 0;
+  for (int32 i = from; i <= last; ++i) describe(st_.BUF16.MEMBER(i), sc_.kids[static_cast<std::size_t>(nkids_++)]);
+}
+
+void Peeler::describe(int32 m, Kid& k) const {
+  k.first = first_slot(m);
+  k.last = last_slot(m);
+  k.n = k.last - k.first + 1;
+  k.mask = 0;
+  for (int32 z = k.first; z <= k.last; ++z) {
+    const int g = lgen_[z] - 1;
+    k.mask |= std::uint64_t{1} << g;
+    k.rank[g] = static_cast<std::uint8_t>(z - k.first);
+    k.g[z - k.first] = static_cast<std::uint8_t>(g);
+    k.w[z - k.first] = w_[z - base_];
+  }
+  // Padding for the sums over all slots: terms CTRANS * 0 = +0, which change
+  // no sum, so that those sums run over a fixed 4 or 8 terms.
+  const int padded = k.n <= 4 ? 4 : 8;
+  for (int i = k.n; i < padded && i < 55; ++i) {
+    k.g[i] = 0;
+    k.w[i] = 0.0;
+  }
+}
+
+// The genotypes b that a second parent can have, when the first has
+// genotype a, for every child to have a sum C(h; b, a) that can be nonzero:
+// some genotype of each child must be one that parents a and b can give.
+// For any other b some child's sum is exactly 0 (each of its terms is 0
+// times a finite weight), and so is the product over the children.
+std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
+  for (int32 i = 0; i < nkids_ && among != 0; ++i) {
+    std::uint64_t cover = 0;
+    for (std::uint64_t m = sc_.kids[static_cast<std::size_t>(i)].mask; m != 0; m &= m - 1)
+      cover |= tc_.partners(a, std::countr_zero(m) + 1);
+    among &= cover;
+  }
+  return among;
 }
 
 // C(h; b, a) = sum over the slots z of h of CTRANS(t(z), b, a) * w(z), z
-// increasing.  With a map, only the genotypes in the sparse list of (a, b)
-// are visited, in increasing order, which is the order of the slots.
-double Peeler::child_sum(int32 h, const int32* map, int b, int a) {
+// increasing.  A child with up to 8 slots visits them all; one with more
+// visits only the genotypes that parents a and b can give (the others have
+// CTRANS exactly 0), in increasing order, which is the order of the slots.
+double Peeler::child_sum(const Kid& k, int b, int a) const {
+  const double* Cab = ct_ + 55 * ((b - 1) + 55 * (a - 1));  // Cab[g-1] = CTRANS(g, b, a)
   double C = 0.0;
-  if (map == nullptr) {
-    for (int32 z = first_slot(h); z <= last_slot(h); ++z)
-      C = C + ctrans(st_.GENOT.LGEN(z), b, a) * w(z);
+  if (k.n <= 4) {
+    for (int i = 0; i < 4; ++i) C = C + Cab[k.g[i]] * k.w[i];
     return C;
   }
-  const int32 n = tc_.count(a, b);
-  const std::uint8_t* cs = tc_.children(a, b);
-  const double* vs = tc_.values(a, b);
-  for (int32 i = 0; i < n; ++i) {
-    const int32 z = map[cs[i]];
-    if (z != 0) C = C + vs[i] * w_[z];
+  if (k.n <= 8) {
+    for (int i = 0; i < 8; ++i) C = C + Cab[k.g[i]] * k.w[i];
+    return C;
+  }
+  for (std::uint64_t m = k.mask & tc_.mask(a, b); m != 0; m &= m - 1) {
+    const int g = std::countr_zero(m);  // genotype g+1
+    C = C + Cab[g] * k.w[k.rank[g]];
   }
   return C;
 }
 
+// The product over the children of C(h; b, a), in the order of the
+// children; 0 as soon as a factor is 0 (the later factors are finite).
+double Peeler::child_product(int b, int a) const {
+  double P = 1.0;
+  for (int32 i = 0; i < nkids_; ++i) {
+    P = P * child_sum(sc_.kids[static_cast<std::size_t>(i)], b, a);
+    if (P == 0.0) break;
+  }
+  return P;
+}
+
 // Connector c is a parent, o the other parent: for each slot u of c,
 // w(u) = (sum over the slots v of o of w(v) * P(v)) * w(u), with P(v) the
-// product over the children of C(h; t(v), t(u)).
+// product over the children of C(h; t(v), t(u)).  The slots v are visited
+// in increasing order, leaving out those whose term is 0.
 void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
-  const auto& MEMBER = st_.BUF16.MEMBER;
-  const int32 nchild = last - first - 1;
-  const int32** childmap = sc_.childmap.data();
-  for (int32 i = 0; i < nchild; ++i) {
-    const int32 h = MEMBER(first + 2 + i);
-    childmap[i] = nslots(h) > FEW_SLOTS ? build_map(h, i) : nullptr;
-  }
+  describe_children(first + 2, last);
+  Kid& other = sc_.spouse;
+  describe(o, other);
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
-    const int tu = st_.GENOT.LGEN(u);
+    const int tu = lgen_[u];
     double W = 0.0;
-    for (int32 v = first_slot(o); v <= last_slot(o); ++v) {
-      const double wv = w(v);
+    for (std::uint64_t m = possible_partners(tu, other.mask); m != 0; m &= m - 1) {
+      const int g = std::countr_zero(m);
+      const double wv = other.w[other.rank[g]];
       if (wv == 0.0) continue;
-      const int tv = st_.GENOT.LGEN(v);
-      double P = 1.0;
-      for (int32 i = 0; i < nchild; ++i) {
-        P = P * child_sum(MEMBER(first + 2 + i), childmap[i], tv, tu);
-        if (P == 0.0) break;
-      }
+      const double P = child_product(g + 1, tu);
       if (P == 0.0) continue;
       W = W + wv * P;
     }
@@ -247,58 +305,44 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
 // w(u) = (sum over v of parent 1, x of parent 2 of
 //         Q(v,x) * CTRANS(t(u), t(x), t(v)) * w(v) * w(x)) * w(u),
 // Q(v,x) the product over the other children of C(h; t(x), t(v)).
+// Q does not depend on u: each (v, x) computes it once and adds its term to
+// the sum of every slot u whose genotype parents t(v) and t(x) can give, the
+// pairs (v, x) taken in the order of the literal loops.
 void Peeler::fold_onto_child(int32 first, int32 last) {
   const auto& MEMBER = st_.BUF16.MEMBER;
+  describe_children(first + 3, last);
+  Kid& p2 = sc_.spouse;
+  describe(MEMBER(first + 1), p2);
+  Kid& conn = sc_.connector;
+  describe(MEMBER(first + 2), conn);
   const int32 e1 = MEMBER(first);
-  const int32 e2 = MEMBER(first + 1);
-  const int32 c = MEMBER(first + 2);
-  const int32 nother = last - first - 2;
-  const int32** childmap = sc_.childmap.data();
-  for (int32 i = 0; i < nother; ++i) {
-    const int32 h = MEMBER(first + 3 + i);
-    childmap[i] = nslots(h) > FEW_SLOTS ? build_map(h, i + 1) : nullptr;
-  }
-  const int32 ufirst = first_slot(c);
-  const int32 ulast = last_slot(c);
-  const int32 nu = ulast - ufirst + 1;
-  const int32* cmap = nu > FEW_SLOTS ? build_map(c, 0) : nullptr;
   double* acc = sc_.acc.data();
-  for (int32 i = 0; i <= nu; ++i) acc[i] = 0.0;
+  for (int32 i = 0; i <= conn.last - conn.first; ++i) acc[i] = 0.0;
 
   for (int32 v = first_slot(e1); v <= last_slot(e1); ++v) {
     const double wv = w(v);
     if (wv == 0.0) continue;
-    const int tv = st_.GENOT.LGEN(v);
-    for (int32 x = first_slot(e2); x <= last_slot(e2); ++x) {
-      const double wx = w(x);
+    const int tv = lgen_[v];
+    // Partners x of v that can have the connector as a child, and every
+    // other child.
+    std::uint64_t cover = 0;
+    for (std::uint64_t m = conn.mask; m != 0; m &= m - 1) cover |= tc_.partners(tv, std::countr_zero(m) + 1);
+    for (std::uint64_t mx = possible_partners(tv, p2.mask & cover); mx != 0; mx &= mx - 1) {
+      const int gx = std::countr_zero(mx);
+      const double wx = p2.w[p2.rank[gx]];
       if (wx == 0.0) continue;
-      const int tx = st_.GENOT.LGEN(x);
-      double Q = 1.0;
-      for (int32 i = 0; i < nother; ++i) {
-        Q = Q * child_sum(MEMBER(first + 3 + i), childmap[i], tx, tv);
-        if (Q == 0.0) break;
-      }
+      const int tx = gx + 1;
+      const double Q = child_product(tx, tv);
       if (Q == 0.0) continue;
-      if (cmap == nullptr) {
-        for (int32 u = ufirst; u <= ulast; ++u) {
-          const double ct = ctrans(st_.GENOT.LGEN(u), tx, tv);
-          if (ct == 0.0) continue;
-          acc[u - ufirst] = acc[u - ufirst] + Q * ct * wv * wx;
-        }
-      } else {
-        const int32 n = tc_.count(tv, tx);
-        const std::uint8_t* cs = tc_.children(tv, tx);
-        const double* vs = tc_.values(tv, tx);
-        for (int32 i = 0; i < n; ++i) {
-          const int32 z = cmap[cs[i]];
-          if (z == 0) continue;
-          const int32 k = z + base_ - ufirst;
-          acc[k] = acc[k] + Q * vs[i] * wv * wx;
-        }
+      const double* Cxv = ct_ + 55 * ((tx - 1) + 55 * (tv - 1));  // Cxv[g-1] = CTRANS(g, tx, tv)
+      for (std::uint64_t m = conn.mask & tc_.mask(tv, tx); m != 0; m &= m - 1) {
+        const int g = std::countr_zero(m);
+        const int k = conn.rank[g];
+        acc[k] = acc[k] + Q * Cxv[g] * wv * wx;
       }
     }
   }
-  for (int32 u = ufirst; u <= ulast; ++u) w(u) = acc[u - ufirst] * w(u);
+  for (int32 u = conn.first; u <= conn.last; ++u) w(u) = acc[u - conn.first] * w(u);
 }
 
 bool Peeler::peel(double& FLOGL) {
@@ -344,8 +388,8 @@ bool Peeler::peel(double& FLOGL) {
 }  // namespace
 
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
-                 double& FLOGL) {
-  Peeler p(st, tc, f, sc);
+                 DensityCache* dens, double& FLOGL) {
+  Peeler p(st, tc, f, sc, dens);
   if (!p.layout_ok()) return false;
   p.densities();
   return p.peel(FLOGL);

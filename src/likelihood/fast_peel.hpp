@@ -15,7 +15,8 @@
 //   every connector slot it reaches, each W(u) still taking its terms in the
 //   order (v, then x) of the literal loops;
 // - the density of a member depends on its genotype only through the
-//   major-locus genotype: FEN is called once per major-locus genotype.
+//   major-locus genotype: FEN is called once per major-locus genotype, and
+//   its value is kept for the next evaluation (DensityCache).
 // Adding a zero (of either sign) to a sum that starts at +0 never changes it,
 // and every sum and product that is computed keeps its operands and order.
 // This holds as long as no intermediate value of the literal computation
@@ -25,6 +26,7 @@
 // peeling does not take, is left to the literal routines.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "model/fast_transmission.hpp"
@@ -38,12 +40,34 @@ struct PeelScratch {
   std::vector<double> w;          // weights of the family's slots, w[s - base], s global
   std::vector<int32> idone;       // member handled (the IDONE of MASSIX), 1-based
   std::vector<int32> mark;        // distinct-entry check of a nuclear family
-  std::vector<int32> map;         // slot (family-relative) of each genotype, 56 per entry
-  std::vector<const int32*> childmap;  // map row of each child, or none
+  struct Kid {                    // a child of the nuclear family being folded
+    int32 first, last, n;         // its slots (global numbers), their number
+    std::uint64_t mask;           // its genotypes, bit g-1 for genotype g
+    std::uint8_t rank[55];        // slot of genotype g (first + rank[g-1]), where in mask
+    std::uint8_t g[55];           // genotype - 1 of each slot
+    double w[55];                 // weight of each slot
+  };
+  std::vector<Kid> kids;
+  Kid spouse, connector;          // the other parent, the connector (a first child)
   std::vector<double> acc;        // sums W(u) of the connector's slots
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
   void reserve(int32 slots, int32 members, int32 entries);
+};
+
+// The densities FEN of each individual, one per major-locus genotype, kept
+// from one evaluation to the next with everything FEN reads that can change:
+// a kept value is used only while the individual's trait value and marker
+// code, the mean of the major-locus genotype and SIGMA are bit for bit
+// those it was computed from.
+struct DensityCache {
+  std::uint64_t trait = 0;  // bits of TRAIT
+  int32 marker = -1;        // MARKER
+  struct Kept {
+    bool held = false;
+    std::uint64_t mean = 0, sigma = 0;  // bits of GMEAN(g) and SIGMA
+    double fen = 0.0;
+  } kept[3];                // per major-locus genotype
 };
 
 // Family f: FLOGL as MMPFAM returns it after MASSIX, and the weights and
@@ -51,7 +75,10 @@ struct PeelScratch {
 // undefined) when the family must be computed by the literal routines.
 // Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, TRAIT, MARKER, IGOFF, LGEN,
 // GFREQ, MAJGEN, MRKGEN, GMEAN, SIGMA, CTRANS and the cache's lists.
+// `dens` (index = global individual number) serves the densities.  Only the
+// family's own individuals' entries are touched, so families may run on
+// several threads at once.
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
-                 double& FLOGL);
+                 DensityCache* dens, double& FLOGL);
 
 }  // namespace mglink

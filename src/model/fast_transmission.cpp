@@ -11,19 +11,16 @@ namespace mglink {
 
 namespace {
 
-// Offset of CTRANS(c, b, a) in its storage (c fastest).
-inline std::int32_t ctrans_offset(int c, int b, int a) { return (c - 1) + 55 * ((b - 1) + 55 * (a - 1)); }
-
 // theta in [0, 1]: every HTRANS entry is then a probability.  NaN fails.
 inline bool theta_is_probability(double theta) { return theta >= 0.0 && theta <= 1.0; }
 
 }  // namespace
 
 TransmissionCache::TransmissionCache() {
-  written_.reserve(55 * 55 * 16);
   warned_.reserve(55 * 55);
   child_.resize(55 * 55 * 16);
-  value_.resize(55 * 55 * 16);
+  mask_.resize(55 * 55);
+  partners_.resize(55 * 55);
 }
 
 bool TransmissionCache::describes(const ModelState& st) const {
@@ -34,56 +31,51 @@ void TransmissionCache::remember_htrans(const ModelState& st) {
   std::memcpy(htrans_.data(), st.TRANC.HTRANS.data(), sizeof htrans_);
 }
 
-void TransmissionCache::collect_haplotypes(const ModelState& st) {
+bool TransmissionCache::collect_haplotypes(const ModelState& st) {
+  bool same = true;
   for (int k = 1; k <= 55; ++k) {
     int n = 0;
+    const std::size_t at = static_cast<std::size_t>((k - 1) * 4);
     for (int h = 1; h <= 10; ++h) {
       const double p = st.TRANC.HTRANS(k, h);
       if (p == 0.0) continue;
       // A genotype {i, j} transmits i, j and, when it differs at both loci,
       // the two recombinants: never more than four haplotypes.
-      nzhap_[static_cast<std::size_t>((k - 1) * 4 + n)] = static_cast<std::uint8_t>(h);
-      nzval_[static_cast<std::size_t>((k - 1) * 4 + n)] = p;
+      if (n >= nzcount_[static_cast<std::size_t>(k - 1)] || nzhap_[at + static_cast<std::size_t>(n)] != h)
+        same = false;
+      nzhap_[at + static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(h);
+      nzval_[at + static_cast<std::size_t>(n)] = p;
       ++n;
     }
+    if (n != nzcount_[static_cast<std::size_t>(k - 1)]) same = false;
     nzcount_[static_cast<std::size_t>(k - 1)] = static_cast<std::uint8_t>(n);
   }
+  return same;
 }
 
-void TransmissionCache::derive_lists(const ModelState& st) {
-  const double* C = st.TRANC.CTRANS.data();
+void TransmissionCache::derive_lists() {
   int32 pos = 0;
+  for (auto& p : partners_) p = 0;
   for (int a = 1; a <= 55; ++a) {
+    const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
-      begin_[static_cast<std::size_t>(pair(a, b))] = pos;
-      // The child genotypes the nonzero products reach, increasing; every
-      // other child genotype has CTRANS exactly 0.
-      int cand[16];
-      int n = 0;
-      const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i) {
-        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j) {
-          const int c = genotype_of(nzhap_[ia + static_cast<std::size_t>(i)],
-                                    nzhap_[ib + static_cast<std::size_t>(j)]);
-          int at = n;
-          while (at > 0 && cand[at - 1] > c) --at;
-          if (at > 0 && cand[at - 1] == c) continue;
-          for (int m = n; m > at; --m) cand[m] = cand[m - 1];
-          cand[at] = c;
-          ++n;
-        }
-      }
-      for (int m = 0; m < n; ++m) {
-        const double v = C[ctrans_offset(cand[m], b, a)];
-        if (v == 0.0) continue;
-        child_[static_cast<std::size_t>(pos)] = static_cast<std::uint8_t>(cand[m]);
-        value_[static_cast<std::size_t>(pos)] = v;
-        ++pos;
+      begin_[static_cast<std::size_t>(pair(a, b))] = pos;
+      std::uint64_t m = 0;
+      for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
+        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j)
+          m |= std::uint64_t{1} << (genotype_of(nzhap_[ia + static_cast<std::size_t>(i)],
+                                                nzhap_[ib + static_cast<std::size_t>(j)]) - 1);
+      mask_[static_cast<std::size_t>(pair(a, b))] = m;
+      for (int c = 1; c <= 55; ++c) {
+        if (((m >> (c - 1)) & 1U) == 0) continue;
+        child_[static_cast<std::size_t>(pos++)] = static_cast<std::uint8_t>(c);
+        partners_[static_cast<std::size_t>(pair(a, c))] |= std::uint64_t{1} << (b - 1);
       }
     }
   }
   begin_[55 * 55] = pos;
+  lists_ = true;
 }
 
 void TransmissionCache::warn(Console& con) const {
@@ -96,26 +88,19 @@ void TransmissionCache::warn(Console& con) const {
 void TransmissionCache::adopt(const ModelState& st) {
   ready_ = false;
   if (!theta_is_probability(st.OPTPAR1.X(5))) return;
-  collect_haplotypes(st);
-  written_.clear();
+  if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
   for (int a = 1; a <= 55; ++a) {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
       double u = 0.0;
-      for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i) {
-        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j) {
-          const int c = genotype_of(nzhap_[ia + static_cast<std::size_t>(i)],
-                                    nzhap_[ib + static_cast<std::size_t>(j)]);
-          written_.push_back(ctrans_offset(c, b, a));
+      for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
+        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j)
           u = u + nzval_[ia + static_cast<std::size_t>(i)] * nzval_[ib + static_cast<std::size_t>(j)];
-        }
-      }
       if (u - 1.0 > 1e-10) warned_.push_back(pair(a, b));
     }
   }
-  derive_lists(st);
   remember_htrans(st);
   ready_ = true;
 }
@@ -136,16 +121,20 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     return;
   }
   ++rebuilds_;
-  collect_haplotypes(st);
   double* C = st.TRANC.CTRANS.data();
-  if (unchanged && ready_) {
-    // CTRANS holds the products of the HTRANS this cache described: zero
-    // exactly the entries they reached.
-    for (const std::int32_t off : written_) C[off] = 0.0;
+  if (unchanged && ready_ && lists_) {
+    // CTRANS holds the products of the HTRANS this cache described, which
+    // reach only the listed entries: zero exactly those.
+    for (int a = 1; a <= 55; ++a)
+      for (int b = 1; b <= 55; ++b) {
+        double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
+        const std::uint8_t* cs = children(a, b);
+        for (int32 i = 0, n = count(a, b); i < n; ++i) Cab[cs[i]] = 0.0;
+      }
   } else {
     st.TRANC.CTRANS.fill(0.0);
   }
-  written_.clear();
+  if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
   // The products of the full rebuild in its order (h1 outer, h2 inner),
   // leaving out those with a zero factor: each is +0 or -0 times a finite
@@ -156,6 +145,7 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
       const int nb = nzcount_[static_cast<std::size_t>(b - 1)];
+      double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
       double u = 0.0;
       for (int i = 0; i < na; ++i) {
         const int h1 = nzhap_[ia + static_cast<std::size_t>(i)];
@@ -163,10 +153,8 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
         for (int j = 0; j < nb; ++j) {
           const int c = genotype_of(h1, nzhap_[ib + static_cast<std::size_t>(j)]);
           const double p = p1 * nzval_[ib + static_cast<std::size_t>(j)];
-          const std::int32_t off = ctrans_offset(c, b, a);
-          C[off] = C[off] + p;
+          Cab[c] = Cab[c] + p;
           u = u + p;
-          written_.push_back(off);
         }
       }
       if (u - 1.0 > 1e-10) {
@@ -176,7 +164,6 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
       }
     }
   }
-  derive_lists(st);
   remember_htrans(st);
   ready_ = true;
 }

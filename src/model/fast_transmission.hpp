@@ -9,8 +9,10 @@
 // as STAPAR.
 //
 // The cache also lists, for every parental pair (a, b), the child genotypes c
-// with CTRANS(c, b, a) != 0 and their values: the sparse form the fast
-// peeling walks instead of the 55 genotypes.
+// that can have CTRANS(c, b, a) != 0: the sparse form the fast peeling walks
+// instead of the 55 genotypes.  The lists depend only on which HTRANS
+// entries are zero, which is the same for every theta strictly between 0
+// and 1.
 #pragma once
 
 #include <array>
@@ -32,14 +34,19 @@ class TransmissionCache {
   // Forgets everything: the next update rebuilds in full.
   void invalidate() { ready_ = false; }
 
-  // Child genotypes c (increasing) with CTRANS(c, b, a) != 0, and the values.
+  // The child genotypes c (increasing) that parents a and b can have: every
+  // other child genotype has CTRANS(c, b, a) exactly 0.  (A listed one may
+  // still be 0 when a product underflows.)
   int32 count(int a, int b) const { return begin_[pair(a, b) + 1] - begin_[pair(a, b)]; }
   const std::uint8_t* children(int a, int b) const { return child_.data() + begin_[pair(a, b)]; }
-  const double* values(int a, int b) const { return value_.data() + begin_[pair(a, b)]; }
+  // The same as a set: bit c-1 for each listed c.
+  std::uint64_t mask(int a, int b) const { return mask_[static_cast<std::size_t>(pair(a, b))]; }
+  // The genotypes b (bit b-1) for which c is in the list of (a, b): the
+  // partners with whom a parent of genotype a can have a child of genotype c.
+  std::uint64_t partners(int a, int c) const { return partners_[static_cast<std::size_t>(pair(a, c))]; }
 
   // Takes over tables that the full set-up STAP0 has just built: derives the
-  // sparse lists and the warned pairs from HTRANS and CTRANS.  Reads X,
-  // HTRANS, CTRANS.
+  // lists and the warned pairs from HTRANS.  Reads X, HTRANS.
   void adopt(const ModelState& st);
 
   // Step 9 of the update: CTRANS from HTRANS (just built), with the
@@ -51,29 +58,31 @@ class TransmissionCache {
   // Whether st's HTRANS (columns 1..10) is the one this cache describes.
   bool describes(const ModelState& st) const;
 
-  // Counts of what the last updates did (for the benchmarks).
+  // Counts of what the updates did (for the benchmarks).
   long reuses() const { return reuses_; }
   long rebuilds() const { return rebuilds_; }
 
  private:
   static int pair(int a, int b) { return (a - 1) * 55 + (b - 1); }
   void remember_htrans(const ModelState& st);
-  // Nonzero HTRANS entries of each genotype, haplotypes increasing.
-  void collect_haplotypes(const ModelState& st);
-  // The sparse lists, from the positions the nonzero products reach.
-  void derive_lists(const ModelState& st);
+  // Nonzero HTRANS entries of each genotype, haplotypes increasing; true when
+  // they sit where they sat at the last call.
+  bool collect_haplotypes(const ModelState& st);
+  // The lists and masks, from the positions the nonzero products reach.
+  void derive_lists();
   void warn(Console& con) const;
 
   bool ready_ = false;
+  bool lists_ = false;                              // lists describe nzhap_/nzcount_
   std::array<double, 55 * 10> htrans_{};           // HTRANS(k, h) described, k fastest
   std::array<std::uint8_t, 55 * 4> nzhap_{};       // nonzero haplotypes per genotype
   std::array<double, 55 * 4> nzval_{};             // and their probabilities
   std::array<std::uint8_t, 55> nzcount_{};
-  std::vector<std::int32_t> written_;              // CTRANS offsets the products reach
   std::vector<std::int32_t> warned_;               // pairs warned, (a-1)*55 + (b-1), in order
   std::array<int32, 55 * 55 + 1> begin_{};
   std::vector<std::uint8_t> child_;
-  std::vector<double> value_;
+  std::vector<std::uint64_t> mask_;
+  std::vector<std::uint64_t> partners_;
   long reuses_ = 0, rebuilds_ = 0;
 };
 

@@ -204,9 +204,20 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
     // moved at every step.
     const double thetas[] = {start_theta, 0.0, 0.5, 0.5, 0.23, 1.0, 0.37, 0.37};
     int step = 0;
+    ParameterVector y{};
     for (const double theta : thetas) {
-      set_x_both(lit, fast, test::random_parameters(rng, theta), 1);
+      y = test::random_parameters(rng, theta);
+      set_x_both(lit, fast, y, 1);
       left += compare_evaluation(lit, fast, name + ", step " + std::to_string(step++));
+      compared += fast_report().evaluated;
+      if (HasFailure()) return;
+    }
+    // Then one parameter at a time, as the maximiser moves them (most kept
+    // values stay valid).
+    for (int i = 0; i < 6; ++i) {
+      y[static_cast<std::size_t>(i)] *= i == 4 ? 0.5 : 1.01;
+      set_x_both(lit, fast, y, 1);
+      left += compare_evaluation(lit, fast, name + ", moving X(" + std::to_string(i + 1) + ")");
       compared += fast_report().evaluated;
       if (HasFailure()) return;
     }
