@@ -1,5 +1,8 @@
 #include "prep/layout.hpp"
 
+#include "io/free_reader.hpp"
+#include "run/errors.hpp"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -257,82 +260,64 @@ std::string iway_text(const IwayData& d) {
   return out.str();
 }
 
-bool parse_iway(const std::string& text, IwayData& d, std::string& error) {
-  std::vector<std::vector<long>> lines;
-  {
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-      std::istringstream ls(line);
-      std::vector<long> v;
-      std::string tok;
-      while (ls >> tok) {
-        char* end = nullptr;
-        long x = std::strtol(tok.c_str(), &end, 10);
-        if (*end != '\0') {
-          error = "line " + std::to_string(lines.size() + 1) + ": '" + tok + "' is not an integer";
-          return false;
-        }
-        v.push_back(x);
-      }
-      lines.push_back(std::move(v));
+bool parse_iway(const std::string& text, IwayData& d, std::string& error,
+                const std::string& file_name) {
+  FreeReader r(file_name, text);
+  auto list = [&](std::vector<int>& v, long n, const char* item) {
+    v.clear();
+    for (long i = 1; i <= n; ++i) {
+      std::int32_t x = 0;
+      r.read(x, item, i);
+      v.push_back(x);
     }
-  }
-  std::size_t li = 0;
-  int read_no = 0;
-  // One read of `count` values, starting on a new line.
-  auto read = [&](long count, std::vector<long>& out) {
-    ++read_no;
-    out.clear();
-    if (count < 0) count = 0;
-    bool first = true;
-    while (static_cast<long>(out.size()) < count || first) {
-      if (li >= lines.size()) {
-        error = "read " + std::to_string(read_no) + " ends at the end of the file";
-        return false;
-      }
-      const auto& l = lines[li++];
-      for (long x : l)
-        if (static_cast<long>(out.size()) < count) out.push_back(x);
-      first = false;
-    }
-    return true;
   };
-  std::vector<long> v;
-  auto counted = [&](long extra, std::vector<long>& out, long& count) {
-    // The count is the first value of the read.
-    if (li >= lines.size() || lines[li].empty()) {
-      error = "read " + std::to_string(read_no + 1) + " has no count";
+  try {
+    std::int32_t n = 0, nfam = 0, spare = 0, m = 0, k = 0, s = 0;
+    r.begin_read("read 1 (N, NFAM, FAMOFF)");
+    r.read(n, "N");
+    r.read(nfam, "NFAM");
+    list(d.famoff, n + 1, "FAMOFF");
+    r.end_read();
+    r.begin_read("read 2 (NUCOFF)");
+    r.read(spare, "spare word of read 2");
+    list(d.nucoff, n + 1, "NUCOFF");
+    r.end_read();
+    r.begin_read("read 3 (M, MEMOFF)");
+    r.read(m, "M");
+    if (m >= 1) r.read(spare, "spare word of read 3");
+    list(d.memoff, m - 1, "MEMOFF");
+    r.end_read();
+    r.begin_read("read 4 (K, MEMBER)");
+    r.read(k, "K");
+    list(d.member, k, "MEMBER");
+    r.end_read();
+    r.begin_read("read 5 (ICONN)");
+    list(d.iconn, m - 2, "ICONN");
+    r.end_read();
+    r.begin_read("read 6 (S, INDCODE)");
+    r.read(s, "S");
+    std::vector<int> ignored;
+    list(ignored, s, "INDCODE");
+    r.end_read();
+    r.begin_read("read 7 (IPROB)");
+    list(ignored, s, "IPROB");
+    r.end_read();
+    if (n < 1 || m < 2) {
+      error = file_name + ": no families (N = " + std::to_string(n) + ", M = " + std::to_string(m) + ")";
       return false;
     }
-    count = lines[li][0];
-    if (!read(1 + count + extra, out)) return false;
-    out.erase(out.begin());
-    return true;
-  };
-  long nf = 0, m = 0, k = 0, s = 0;
-  if (!counted(2, v, nf)) return false;
-  d.famoff.assign(v.begin() + 1, v.end());
-  if (v[0] != nf) {
-    error = "NFAM differs from the count N";
-    return false;
-  }
-  if (!read(nf + 2, v)) return false;
-  d.nucoff.assign(v.begin() + 1, v.end());
-  if (!counted(0, v, m)) return false;
-  if (m < 2) {
-    error = "M is below 2";
-    return false;
-  }
-  d.memoff.assign(v.begin() + 1, v.end());
-  if (!counted(0, v, k)) return false;
-  d.member.assign(v.begin(), v.end());
-  if (!read(m - 2, v)) return false;
-  d.iconn.assign(v.begin(), v.end());
-  if (!counted(0, v, s)) return false;
-  if (!read(s, v)) return false;
-  if (s != d.nind()) {
-    error = "S differs from the number of individuals FAMOFF(NFAM+1)";
+    if (nfam != n) {
+      error = file_name + ": NFAM = " + std::to_string(nfam) + " differs from N = " + std::to_string(n) +
+              " (families beyond NFAM are not evaluated)";
+      return false;
+    }
+    if (s != d.nind()) {
+      error = file_name + ": S = " + std::to_string(s) + " differs from the number of individuals FAMOFF(N+1) = " +
+              std::to_string(d.nind());
+      return false;
+    }
+  } catch (const RunStop& stop) {
+    error = stop.detail().empty() ? stop.console() : stop.detail();
     return false;
   }
   return true;

@@ -55,9 +55,12 @@ std::vector<std::string> check_layout(const IwayData& d);
 // The seven reads of IWAY.DAT; INDCODE and IPROB are written as zeros.
 std::string iway_text(const IwayData& d);
 
-// Reads the seven reads of IWAY.DAT as written by iway_text (whitespace
-// separated integers, each read starting on a new line).  On a malformed
-// file returns false and says why in `error`.
-bool parse_iway(const std::string& text, IwayData& d, std::string& error);
+// Reads the seven reads of IWAY.DAT with mglink's own free-format reader
+// (no capacity limits).  On a malformed file, or one whose counts disagree
+// (NFAM other than N, S other than FAMOFF(N+1)), returns false and says why
+// in `error`.
+// Messages name the file as `file_name`.
+bool parse_iway(const std::string& text, IwayData& d, std::string& error,
+                const std::string& file_name = "IWAY.DAT");
 
 }  // namespace mglink::prep

@@ -196,8 +196,8 @@ int check_directory(const std::string& dir, std::ostream& out, std::ostream& err
   ss << in.rdbuf();
   IwayData d;
   std::string error;
-  if (!parse_iway(ss.str(), d, error)) {
-    err << "mglink-prep: " << path.string() << ": " << error << "\n";
+  if (!parse_iway(ss.str(), d, error, path.string())) {
+    err << "mglink-prep: " << error << "\n";
     return PREP_TABLE_ERROR;
   }
   auto bad = check_layout(d);

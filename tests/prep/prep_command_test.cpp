@@ -168,7 +168,13 @@ TEST_F(PrepCommand, CheckReportsABrokenLayout) {
   // A file that ends early.
   write("run/IWAY.DAT", "1 1 0 6\n0 0 2\n4 0 0 3 7\n");
   EXPECT_EQ(run("--check run"), 1);
-  EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT: read 4 has no count\n");
+  EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT, line 4: the file ends before K could be read "
+                  "(read 4 (K, MEMBER))\n");
+  // Counts that disagree.
+  write("run/IWAY.DAT", "1 1 0 6\n0 0 2\n4 0 0 3 7\n7 1 2 3 3 4 5 6\n0 3\n5 0 0 0 0 0\n0 0 0 0 0\n");
+  EXPECT_EQ(run("--check run"), 1);
+  EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT: S = 5 differs from the number of individuals "
+                  "FAMOFF(N+1) = 6\n");
 }
 
 #endif
