@@ -204,9 +204,14 @@ void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
     for (std::size_t k = 0; k < fam.people.size(); ++k) set[k] = observed(fam.people[k]);
     bool changed = true;
     const Nuclear* emptied = nullptr;
+    // Sweeps alternate in direction, so that exclusions travel both up and
+    // down the generations in few sweeps.
+    bool forward = true;
     while (changed && emptied == nullptr) {
       changed = false;
-      for (const Nuclear& nf : fam.nuclear) {
+      const std::size_t count = fam.nuclear.size();
+      for (std::size_t step = 0; step < count; ++step) {
+        const Nuclear& nf = fam.nuclear[forward ? step : count - 1 - step];
         Mask nf_set = 0, nm_set = 0;
         std::vector<Mask> nc(nf.children.size(), 0);
         const Mask sf = set[static_cast<std::size_t>(nf.father)];
@@ -239,6 +244,7 @@ void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
           break;
         }
       }
+      forward = !forward;
     }
     if (emptied != nullptr) {
       const Nuclear& nf = *emptied;

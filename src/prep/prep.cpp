@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "prep/pedigree_table.hpp"
 #include "likelihood/genmmp.hpp"
 #include "prep/pedigree_checks.hpp"
+#include "prep/pedigree_table.hpp"
 #include "run/console.hpp"
 #include "run/errors.hpp"
 #include "run/model_state.hpp"
@@ -81,12 +81,11 @@ void evaluate_start(Prepared& pr) {
     return;
   }
   pr.genotype_slots = S.GENOT.IGOFF(S.GENOT.NTOT);
-  if (pr.start_loglik <= UNUSABLE && S.rejection.kind == Rejection::Kind::Family) {
-    const Family& fam = pr.ped.families[static_cast<std::size_t>(S.rejection.family - 1)];
-    pr.problems.push_back(Problem{
-        0, fam.id, "",
-        "the likelihood is zero at the start values (a trait value far from all others?)"});
-  }
+  if (pr.start_loglik > UNUSABLE) return;
+  const int f = S.rejection.kind == Rejection::Kind::Family ? S.rejection.family : 0;
+  pr.problems.push_back(Problem{
+      0, f >= 1 ? pr.ped.families[static_cast<std::size_t>(f - 1)].id : std::string(), "",
+      "the likelihood is zero at the start values (a trait value far from all others?)"});
 }
 
 }  // namespace
@@ -99,14 +98,10 @@ Prepared prepare(std::istream& table, const TableOptions& opt, const LayoutOptio
   link_families(pr.ped, opt, pr.problems);
   for (const Family& f : pr.ped.families) pr.added += static_cast<long>(f.people.size());
   pr.added -= static_cast<long>(before);
-  const std::size_t structural = pr.problems.size();
+  // Loops and Mendel are checked on whatever links are sound, so that one
+  // report lists everything; the layout needs a table without problems.
   check_loops(pr.ped, pr.problems);
   check_mendel(pr.ped, pr.problems);
-  if (pr.problems.size() != structural) {
-    // Loops or Mendel: report them with anything else; the layout needs a
-    // pedigree without loops.
-    return pr;
-  }
   if (!pr.problems.empty()) return pr;
   pr.layout = build_layout(pr.ped, layout);
   check_capacity(pr);
