@@ -85,7 +85,7 @@ StartValues start_values(const Pedigree& ped) {
   for (const Family& fam : ped.families)
     for (const Person& p : fam.people)
       if (!p.trait_missing) q += (p.trait - sv.trait_mean) * (p.trait - sv.trait_mean);
-  if (sv.trait_count > 1) sv.trait_variance = q / static_cast<double>(sv.trait_count - 1);
+  sv.trait_variance = sv.trait_count > 1 ? q / static_cast<double>(sv.trait_count - 1) : 0.0;
   if (!(sv.trait_variance > 0) || !std::isfinite(sv.trait_variance)) {
     sv.trait_variance = 1.0;
     sv.warnings.push_back("the observed trait values do not vary; start variance 1");

@@ -100,9 +100,13 @@ TEST(PrepStartValues, StartValuesStayStrictlyInsideTheirBounds) {
   sv = start_of("1 a 0 0 1 x 0 0\n");
   EXPECT_EQ(sv.trait_variance, 1.0);
   EXPECT_EQ(sv.warnings, std::vector<std::string>{"no trait value is observed; start means 0 and variance 1"});
-  sv = start_of("1 a 0 0 1 5 0 0\n1 b 0 0 1 5 0 0\n");
-  EXPECT_EQ(sv.trait_variance, 1.0);
-  EXPECT_EQ(sv.warnings, std::vector<std::string>{"the observed trait values do not vary; start variance 1"});
+  for (const char* table : {"1 a 0 0 1 5 0 0\n1 b 0 0 1 5 0 0\n", "1 a 0 0 1 5 0 0\n"}) {
+    sv = start_of(table);
+    EXPECT_EQ(sv.trait_mean, 5.0);
+    EXPECT_EQ(sv.trait_variance, 1.0);
+    EXPECT_EQ(sv.warnings,
+              std::vector<std::string>{"the observed trait values do not vary; start variance 1"});
+  }
 }
 
 }  // namespace
