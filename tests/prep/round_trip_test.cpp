@@ -117,12 +117,41 @@ TEST(PrepRoundTrip, LikelihoodDoesNotDependOnTheLayout) {
   }
 }
 
+// Counts of family shapes among the pedigrees of a test.
+struct Shapes {
+  int alone = 0;         // an individual with no parent or child in the family
+  int nuclear = 0;       // families with nuclear families
+  int generations3 = 0;  // someone who is a child and a parent
+  int spouses2 = 0;      // someone with children by two spouses (half-sibs)
+  void tally(const Pedigree& ped) {
+    for (const Family& fam : ped.families) {
+      std::vector<int> as_parent(fam.people.size(), 0), as_child(fam.people.size(), 0);
+      for (const Nuclear& nf : fam.nuclear) {
+        ++as_parent[static_cast<std::size_t>(nf.father)];
+        ++as_parent[static_cast<std::size_t>(nf.mother)];
+        for (int c : nf.children) ++as_child[static_cast<std::size_t>(c)];
+      }
+      if (!fam.nuclear.empty()) ++nuclear;
+      bool a = false, g = false, s = false;
+      for (std::size_t k = 0; k < fam.people.size(); ++k) {
+        a = a || (as_parent[k] == 0 && as_child[k] == 0);
+        g = g || (as_parent[k] > 0 && as_child[k] > 0);
+        s = s || as_parent[k] > 1;
+      }
+      alone += a;
+      generations3 += g;
+      spouses2 += s;
+    }
+  }
+};
+
 TEST(PrepRoundTrip, LikelihoodEqualsTheBruteForceSum) {
   gen::RandomTableOptions opt;
   opt.families = 4;
   opt.max_spouse_steps = 2;
   opt.untyped = 0.1;
   int compared = 0;
+  Shapes shapes;
   for (std::uint64_t seed = 1; compared < 40 && seed <= 400; ++seed) {
     std::istringstream probe(gen::random_table(seed, opt));
     Prepared pr = prepare(probe, TableOptions{});
@@ -137,6 +166,7 @@ TEST(PrepRoundTrip, LikelihoodEqualsTheBruteForceSum) {
     }
     if (!small) continue;
     ++compared;
+    shapes.tally(pr.ped);
     SCOPED_TRACE("table seed " + std::to_string(seed));
     testing::ScratchDir dir;
     ASSERT_NO_FATAL_FAILURE(prepare_directory(dir, gen::random_table(seed, opt)));
@@ -164,6 +194,11 @@ TEST(PrepRoundTrip, LikelihoodEqualsTheBruteForceSum) {
     }
   }
   EXPECT_EQ(compared, 40);
+  // The families compared hold every shape.
+  EXPECT_GT(shapes.alone, 0);
+  EXPECT_GT(shapes.nuclear, 0);
+  EXPECT_GT(shapes.generations3, 0);
+  EXPECT_GT(shapes.spouses2, 0);
 }
 
 }  // namespace
