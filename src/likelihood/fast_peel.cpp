@@ -24,6 +24,8 @@ namespace {
 // A bound on the weights of a nuclear family under which no intermediate
 // value of the literal peeling can overflow (see below).
 constexpr double BOUND = 1e290;
+// A parent with at most this many slots has them all tried as partners.
+constexpr int32 FEW_PARTNERS = 4;
 
 class Peeler {
  public:
@@ -54,7 +56,7 @@ class Peeler {
   void set_densities(int32 e, bool founder);
   bool bounded(int32 first, int32 last);
   void describe_children(int32 from, int32 last);
-  void describe(int32 m, Kid& k) const;
+  void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
   double child_sum(const Kid& k, int b, int a) const;
   double child_product(int b, int a) const;
@@ -123,19 +125,21 @@ void Peeler::set_densities(int32 e, bool founder) {
     dc.marker = c;
     for (auto& kept : dc.kept) kept.held = false;
   }
+  // Which kept densities still hold: those whose mean and SIGMA have not moved.
   const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
+  for (int mg = 1; mg <= 3; ++mg) {
+    DensityCache::Kept& kept = dc.kept[mg - 1];
+    if (kept.held && (kept.sigma != sigma || kept.mean != std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg))))
+      kept.held = false;
+  }
   for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
     const int32 g = lgen_[s];
-    double d;
-    if (c != 0 && c != st_.PRPAR.MRKGEN(g)) {
-      d = 0.0;
-    } else {
-      const int32 mg = st_.PRPAR.MAJGEN(g);
-      DensityCache::Kept& kept = dc.kept[mg - 1];
-      const std::uint64_t mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg));
-      if (!kept.held || kept.mean != mean || kept.sigma != sigma) {
+    double d = 0.0;
+    if (c == 0 || c == st_.PRPAR.MRKGEN(g)) {
+      DensityCache::Kept& kept = dc.kept[st_.PRPAR.MAJGEN(g) - 1];
+      if (!kept.held) {
         kept.fen = FEN(st_, k, g);
-        kept.mean = mean;
+        kept.mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(st_.PRPAR.MAJGEN(g)));
         kept.sigma = sigma;
         kept.held = true;
       }
@@ -209,24 +213,16 @@ void Peeler::describe_children(int32 from, int32 last) {
   for (int32 i = from; i <= last; ++i) describe(st_.BUF16.MEMBER(i), sc_.kids[static_cast<std::size_t>(nkids_++)]);
 }
 
-void Peeler::describe(int32 m, Kid& k) const {
+void Peeler::describe(int32 m, Kid& k) {
   k.first = first_slot(m);
-  k.last = last_slot(m);
-  k.n = k.last - k.first + 1;
+  k.n = last_slot(m) - k.first + 1;
+  k.w = &w(k.first);
+  k.t = lgen_ + k.first;
   k.mask = 0;
-  for (int32 z = k.first; z <= k.last; ++z) {
-    const int g = lgen_[z] - 1;
+  for (int32 i = 0; i < k.n; ++i) {
+    const int g = k.t[i] - 1;
     k.mask |= std::uint64_t{1} << g;
-    k.rank[g] = static_cast<std::uint8_t>(z - k.first);
-    k.g[z - k.first] = static_cast<std::uint8_t>(g);
-    k.w[z - k.first] = w_[z - base_];
-  }
-  // Padding for the sums over all slots: terms CTRANS * 0 = +0, which change
-  // no sum, so that those sums run over a fixed 4 or 8 terms.
-  const int padded = k.n <= 4 ? 4 : 8;
-  for (int i = k.n; i < padded && i < 55; ++i) {
-    k.g[i] = 0;
-    k.w[i] = 0.0;
+    k.rank[g] = static_cast<std::uint8_t>(i);
   }
 }
 
@@ -252,12 +248,9 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
 double Peeler::child_sum(const Kid& k, int b, int a) const {
   const double* Cab = ct_ + 55 * ((b - 1) + 55 * (a - 1));  // Cab[g-1] = CTRANS(g, b, a)
   double C = 0.0;
-  if (k.n <= 4) {
-    for (int i = 0; i < 4; ++i) C = C + Cab[k.g[i]] * k.w[i];
-    return C;
-  }
   if (k.n <= 8) {
-    for (int i = 0; i < 8; ++i) C = C + Cab[k.g[i]] * k.w[i];
+    const double* Cab1 = Cab - 1;  // Cab1[g] = CTRANS(g, b, a)
+    for (int32 i = 0; i < k.n; ++i) C = C + Cab1[k.t[i]] * k.w[i];
     return C;
   }
   for (std::uint64_t m = k.mask & tc_.mask(a, b); m != 0; m &= m - 1) {
@@ -286,10 +279,12 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   describe_children(first + 2, last);
   Kid& other = sc_.spouse;
   describe(o, other);
+  // With few partner slots, trying each is cheaper than ruling some out.
+  const bool filter = other.n > FEW_PARTNERS;
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
     const int tu = lgen_[u];
     double W = 0.0;
-    for (std::uint64_t m = possible_partners(tu, other.mask); m != 0; m &= m - 1) {
+    for (std::uint64_t m = filter ? possible_partners(tu, other.mask) : other.mask; m != 0; m &= m - 1) {
       const int g = std::countr_zero(m);
       const double wv = other.w[other.rank[g]];
       if (wv == 0.0) continue;
@@ -317,7 +312,7 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
   describe(MEMBER(first + 2), conn);
   const int32 e1 = MEMBER(first);
   double* acc = sc_.acc.data();
-  for (int32 i = 0; i <= conn.last - conn.first; ++i) acc[i] = 0.0;
+  for (int32 i = 0; i < conn.n; ++i) acc[i] = 0.0;
 
   for (int32 v = first_slot(e1); v <= last_slot(e1); ++v) {
     const double wv = w(v);
@@ -342,7 +337,7 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
       }
     }
   }
-  for (int32 u = conn.first; u <= conn.last; ++u) w(u) = acc[u - conn.first] * w(u);
+  for (int32 i = 0; i < conn.n; ++i) w(conn.first + i) = acc[i] * w(conn.first + i);
 }
 
 bool Peeler::peel(double& FLOGL) {

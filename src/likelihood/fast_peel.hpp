@@ -36,16 +36,16 @@ namespace mglink {
 
 // Working store of one thread.  Grows to the largest family met and is then
 // reused: nothing is allocated per evaluation.
-struct PeelScratch {
+struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<double> w;          // weights of the family's slots, w[s - base], s global
   std::vector<int32> idone;       // member handled (the IDONE of MASSIX), 1-based
   std::vector<int32> mark;        // distinct-entry check of a nuclear family
   struct Kid {                    // a child of the nuclear family being folded
-    int32 first, last, n;         // its slots (global numbers), their number
+    int32 first, n;               // its first slot (global number), its number of slots
+    const double* w;              // the weights of its slots
+    const int32* t;               // the genotypes of its slots
     std::uint64_t mask;           // its genotypes, bit g-1 for genotype g
-    std::uint8_t rank[55];        // slot of genotype g (first + rank[g-1]), where in mask
-    std::uint8_t g[55];           // genotype - 1 of each slot
-    double w[55];                 // weight of each slot
+    std::uint8_t rank[55];        // slot of genotype g: first + rank[g-1], where in mask
   };
   std::vector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
