@@ -153,19 +153,22 @@ void Peeler::densities() {
   const auto& MEMOFF = st_.BUF14.MEMOFF;
   const auto& MEMBER = st_.BUF16.MEMBER;
   int32* idone = sc_.idone.data();
-  const int32 n = st_.GENOT.IGOFF(st_.BUF1.FAMOFF(f_ + 1)) - base_;
   const int32 jfirst = st_.BUF3.NUCOFF(f_) + 1;
   const int32 jlast = st_.BUF3.NUCOFF(f_ + 1);
 
+  // Every member's slots are set below (a child whose trait is not passed
+  // to FEN keeps weights 1), so the weights need no clearing first.
   for (int32 e = 1; e <= members_; ++e) idone[e] = 0;
-  for (int32 s = 1; s <= n; ++s) w_[s] = 1.0;
 
   for (int32 j = jfirst; j <= jlast; ++j) {
     if (MEMOFF(j + 1) - MEMOFF(j) <= 2) continue;
     for (int32 i = MEMOFF(j) + 3; i <= MEMOFF(j + 1); ++i) {
       const int32 e = MEMBER(i);
       idone[e] = 1;
-      if (!(st_.BUF2.TRAIT(famoff_ + e) > TRAIT_SKIPPED)) continue;
+      if (!(st_.BUF2.TRAIT(famoff_ + e) > TRAIT_SKIPPED)) {
+        for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = 1.0;
+        continue;
+      }
       set_densities(e, false);
     }
   }
