@@ -16,6 +16,7 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(mark, static_cast<long>(members) + 1);
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, 56L);  // a member has at most 55 slots
+  grow(partner, 56L);
 
 }
 
@@ -58,8 +59,11 @@ class Peeler {
   void describe_children(int32 from, int32 last);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
-  double child_sum(const Kid& k, int b, int a) const;
+  // C(h; b, a), given Cab[g-1] = CTRANS(g, b, a) and the list of (a, b).
+  double child_sum(const Kid& k, const double* Cab, std::uint64_t pair_mask) const;
   double child_product(int b, int a) const;
+  template <int N>
+  void child_products(const int* b, int a, double* P) const;
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
 
@@ -248,15 +252,14 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
 // increasing.  A child with up to 8 slots visits them all; one with more
 // visits only the genotypes that parents a and b can give (the others have
 // CTRANS exactly 0), in increasing order, which is the order of the slots.
-double Peeler::child_sum(const Kid& k, int b, int a) const {
-  const double* Cab = ct_ + 55 * ((b - 1) + 55 * (a - 1));  // Cab[g-1] = CTRANS(g, b, a)
+double Peeler::child_sum(const Kid& k, const double* Cab, std::uint64_t pair_mask) const {
   double C = 0.0;
   if (k.n <= 8) {
     const double* Cab1 = Cab - 1;  // Cab1[g] = CTRANS(g, b, a)
     for (int32 i = 0; i < k.n; ++i) C = C + Cab1[k.t[i]] * k.w[i];
     return C;
   }
-  for (std::uint64_t m = k.mask & tc_.mask(a, b); m != 0; m &= m - 1) {
+  for (std::uint64_t m = k.mask & pair_mask; m != 0; m &= m - 1) {
     const int g = std::countr_zero(m);  // genotype g+1
     C = C + Cab[g] * k.w[k.rank[g]];
   }
@@ -266,12 +269,51 @@ double Peeler::child_sum(const Kid& k, int b, int a) const {
 // The product over the children of C(h; b, a), in the order of the
 // children; 0 as soon as a factor is 0 (the later factors are finite).
 double Peeler::child_product(int b, int a) const {
+  const double* Cab = ct_ + 55 * ((b - 1) + 55 * (a - 1));  // Cab[g-1] = CTRANS(g, b, a)
+  const std::uint64_t pair_mask = tc_.mask(a, b);
+  const Kid* kids = sc_.kids.data();
   double P = 1.0;
   for (int32 i = 0; i < nkids_; ++i) {
-    P = P * child_sum(sc_.kids[static_cast<std::size_t>(i)], b, a);
+    P = P * child_sum(kids[i], Cab, pair_mask);
     if (P == 0.0) break;
   }
   return P;
+}
+
+// N products at once, P[j] for partner genotype b[j]: they are independent,
+// and forming them side by side lets their sums overlap.  Each is formed
+// exactly as child_product forms it (a product that is 0 stays 0 under the
+// later, finite factors).
+template <int N>
+void Peeler::child_products(const int* b, int a, double* P) const {
+  const double* Cab[N];
+  std::uint64_t m[N];
+  for (int j = 0; j < N; ++j) {
+    Cab[j] = ct_ + 55 * ((b[j] - 1) + 55 * (a - 1)) - 1;  // Cab[j][g] = CTRANS(g, b[j], a)
+    m[j] = tc_.mask(a, b[j]);
+    P[j] = 1.0;
+  }
+  const Kid* kids = sc_.kids.data();
+  for (int32 i = 0; i < nkids_; ++i) {
+    const Kid& k = kids[i];
+    double C[N];
+    for (int j = 0; j < N; ++j) C[j] = 0.0;
+    if (k.n <= 8) {
+      for (int32 z = 0; z < k.n; ++z) {
+        const int t = k.t[z];
+        const double wz = k.w[z];
+        for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t] * wz;
+      }
+    } else {
+      for (int j = 0; j < N; ++j) C[j] = child_sum(k, Cab[j] + 1, m[j]);
+    }
+    bool all_zero = true;
+    for (int j = 0; j < N; ++j) {
+      P[j] = P[j] * C[j];
+      all_zero = all_zero && P[j] == 0.0;
+    }
+    if (all_zero) break;
+  }
 }
 
 // Connector c is a parent, o the other parent: for each slot u of c,
@@ -284,16 +326,34 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   describe(o, other);
   // With few partner slots, trying each is cheaper than ruling some out.
   const bool filter = other.n > FEW_PARTNERS;
+  int* partner = sc_.partner.data();
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
     const int tu = lgen_[u];
-    double W = 0.0;
+    // The partner slots v whose term can be nonzero, in increasing order.
+    int n = 0;
     for (std::uint64_t m = filter ? possible_partners(tu, other.mask) : other.mask; m != 0; m &= m - 1) {
       const int g = std::countr_zero(m);
-      const double wv = other.w[other.rank[g]];
-      if (wv == 0.0) continue;
-      const double P = child_product(g + 1, tu);
-      if (P == 0.0) continue;
-      W = W + wv * P;
+      partner[n] = g;
+      n += other.w[other.rank[g]] != 0.0 ? 1 : 0;
+    }
+    double W = 0.0;
+    int i = 0;
+    double P[4];
+    for (; i + 3 < n; i += 4) {
+      const int b[4] = {partner[i] + 1, partner[i + 1] + 1, partner[i + 2] + 1, partner[i + 3] + 1};
+      child_products<4>(b, tu, P);
+      for (int j = 0; j < 4; ++j)
+        if (P[j] != 0.0) W = W + other.w[other.rank[partner[i + j]]] * P[j];
+    }
+    for (; i + 1 < n; i += 2) {
+      const int b[2] = {partner[i] + 1, partner[i + 1] + 1};
+      child_products<2>(b, tu, P);
+      for (int j = 0; j < 2; ++j)
+        if (P[j] != 0.0) W = W + other.w[other.rank[partner[i + j]]] * P[j];
+    }
+    if (i < n) {
+      const double P1 = child_product(partner[i] + 1, tu);
+      if (P1 != 0.0) W = W + other.w[other.rank[partner[i]]] * P1;
     }
     w(u) = W * w(u);
   }
@@ -325,20 +385,32 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
     // other child.
     std::uint64_t cover = 0;
     for (std::uint64_t m = conn.mask; m != 0; m &= m - 1) cover |= tc_.partners(tv, std::countr_zero(m) + 1);
+    int* partner = sc_.partner.data();
+    int n = 0;
     for (std::uint64_t mx = possible_partners(tv, p2.mask & cover); mx != 0; mx &= mx - 1) {
       const int gx = std::countr_zero(mx);
-      const double wx = p2.w[p2.rank[gx]];
-      if (wx == 0.0) continue;
-      const int tx = gx + 1;
-      const double Q = child_product(tx, tv);
-      if (Q == 0.0) continue;
+      partner[n] = gx + 1;
+      n += p2.w[p2.rank[gx]] != 0.0 ? 1 : 0;
+    }
+    // Each partner x in increasing order adds its terms; the products Q of
+    // up to four partners are formed together.
+    const auto add_terms = [&](int tx, double Q) {
+      if (Q == 0.0) return;
+      const double wx = p2.w[p2.rank[tx - 1]];
       const double* Cxv = ct_ + 55 * ((tx - 1) + 55 * (tv - 1));  // Cxv[g-1] = CTRANS(g, tx, tv)
       for (std::uint64_t m = conn.mask & tc_.mask(tv, tx); m != 0; m &= m - 1) {
         const int g = std::countr_zero(m);
         const int k = conn.rank[g];
         acc[k] = acc[k] + Q * Cxv[g] * wv * wx;
       }
+    };
+    int i = 0;
+    double Q[4];
+    for (; i + 3 < n; i += 4) {
+      child_products<4>(partner + i, tv, Q);
+      for (int j = 0; j < 4; ++j) add_terms(partner[i + j], Q[j]);
     }
+    for (; i < n; ++i) add_terms(partner[i], child_product(partner[i], tv));
   }
   for (int32 i = 0; i < conn.n; ++i) w(conn.first + i) = acc[i] * w(conn.first + i);
 }

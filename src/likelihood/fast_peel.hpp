@@ -50,6 +50,7 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
   std::vector<double> acc;        // sums W(u) of the connector's slots
+  std::vector<int> partner;       // partner genotypes - 1 of a connector slot
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
   void reserve(int32 slots, int32 members, int32 entries);
