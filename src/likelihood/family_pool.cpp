@@ -1,5 +1,7 @@
 #include "likelihood/family_pool.hpp"
 
+#include <chrono>
+
 namespace mglink {
 
 FamilyPool::FamilyPool(int threads) {
@@ -12,6 +14,7 @@ FamilyPool::~FamilyPool() {
   {
     std::lock_guard<std::mutex> lock(m_);
     stop_ = true;
+    stopping_.store(true, std::memory_order_relaxed);
   }
   start_.notify_all();
   for (auto& w : workers_) w.join();
@@ -28,6 +31,16 @@ void FamilyPool::work(int thread) {
 void FamilyPool::worker_main(int thread) {
   std::uint64_t seen = 0;
   for (;;) {
+    // The next evaluation usually follows within microseconds: watch for it
+    // a short while before going to sleep, so that the thread joins in at
+    // once instead of after a wake-up.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+    while (posted_.load(std::memory_order_acquire) == seen && !stopping_.load(std::memory_order_relaxed) &&
+           std::chrono::steady_clock::now() < until) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
     {
       std::unique_lock<std::mutex> lock(m_);
       start_.wait(lock, [&] { return stop_ || generation_ != seen; });
@@ -56,6 +69,7 @@ void FamilyPool::run_items(int count, Fn fn, void* task) {
     next_.store(0, std::memory_order_relaxed);
     busy_ = static_cast<int>(workers_.size());
     ++generation_;
+    posted_.store(generation_, std::memory_order_release);
   }
   start_.notify_all();
   work(0);

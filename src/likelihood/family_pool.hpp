@@ -1,6 +1,7 @@
 // A fixed set of threads that share out the families of one evaluation.
 //
-// The threads are started once and wait between evaluations; run() hands
+// The threads are started once and wait between evaluations (watching for
+// the next one for a fraction of a millisecond, then asleep); run() hands
 // them the items 0..count-1 (each taken by exactly one thread, in no fixed
 // assignment) and returns when all are done.  The calling thread works as
 // thread 0, so a pool of one thread runs everything on the caller.
@@ -44,6 +45,8 @@ class FamilyPool {
   std::condition_variable start_;
   std::condition_variable done_;
   std::uint64_t generation_ = 0;  // one per run
+  std::atomic<std::uint64_t> posted_{0};  // generation_, for the threads' short watch
+  std::atomic<bool> stopping_{false};
   int busy_ = 0;                  // workers not yet finished with this run
   bool stop_ = false;
   std::atomic<int> next_{0};
