@@ -17,7 +17,6 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, 56L);  // a member has at most 55 slots
   grow(partner, 56L);
-
 }
 
 namespace {

@@ -4,11 +4,12 @@
 // several threads at once).
 //
 // What it leaves out, and why the result does not change:
-// - a child sum C(h; b, a) meets only the child genotypes c with
-//   CTRANS(c, b, a) != 0 (the transmission cache lists them, at most 16 of
-//   55); the other terms are 0 times a finite weight;
+// - a child sum C(h; b, a) of a child with many slots meets only the child
+//   genotypes c that parents a and b can have (the transmission cache lists
+//   them, at most 16 of 55); the other terms are 0 times a finite weight;
 // - a term of a connector's sum W(u) with a zero weight, or with a product of
-//   child sums that is zero, is itself zero;
+//   child sums that is zero, is itself zero: in particular every partner
+//   genotype with which some child cannot be born is passed over;
 // - with the first child as connector, the product Q(v, x) over the other
 //   children does not depend on the connector's slot: it is computed once
 //   per pair of parental slots, and each term is added to the sum W(u) of
@@ -18,7 +19,8 @@
 //   major-locus genotype: FEN is called once per major-locus genotype, and
 //   its value is kept for the next evaluation (DensityCache).
 // Adding a zero (of either sign) to a sum that starts at +0 never changes it,
-// and every sum and product that is computed keeps its operands and order.
+// and every sum and product that is computed keeps its operands and order
+// (independent products may be formed side by side).
 // This holds as long as no intermediate value of the literal computation
 // overflows: before each nuclear family the weights of its members are
 // checked against a bound that rules this out (and rules out weights that
