@@ -1,7 +1,9 @@
 #include "likelihood/fast_peel.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "likelihood/densities.hpp"
 
@@ -17,6 +19,10 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, 56L);  // a member has at most 55 slots
   grow(partner, 56L);
+  grow(need, 56L);
+  grow(prod, 56L);
+  grow(pstamp, 55L * 55L);
+  grow(pkept, 55L * 55L);
 }
 
 namespace {
@@ -325,34 +331,60 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   describe(o, other);
   // With few partner slots, trying each is cheaper than ruling some out.
   const bool filter = other.n > FEW_PARTNERS;
+  // P for the genotype pair (a, b) equals P for (b, a) bit for bit: CTRANS
+  // is symmetric in the parents bit for bit (each entry is the same two
+  // products added in the other order), so every child sum is.  When both
+  // parents can have both genotypes, the second pair takes the first's.
+  if (sc_.fold == INT32_MAX) {  // stamps start again
+    std::fill(sc_.pstamp.begin(), sc_.pstamp.end(), 0);
+    sc_.fold = 0;
+  }
+  const int32 fold = ++sc_.fold;
+  int32* stamp = sc_.pstamp.data();
+  double* kept = sc_.pkept.data();
   int* partner = sc_.partner.data();
+  int* need = sc_.need.data();
+  double* P = sc_.prod.data();
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
     const int tu = lgen_[u];
-    // The partner slots v whose term can be nonzero, in increasing order.
+    // The partner genotypes whose term can be nonzero, in increasing order.
     int n = 0;
     for (std::uint64_t m = filter ? possible_partners(tu, other.mask) : other.mask; m != 0; m &= m - 1) {
       const int g = std::countr_zero(m);
-      partner[n] = g;
+      partner[n] = g + 1;
       n += other.w[other.rank[g]] != 0.0 ? 1 : 0;
     }
-    double W = 0.0;
+    // Their products: taken from the mirror pair, or formed, up to four side
+    // by side.
+    int nn = 0;
+    for (int q = 0; q < n; ++q) {
+      const int mirror = (partner[q] - 1) * 55 + (tu - 1);
+      if (stamp[mirror] == fold) {
+        P[q] = kept[mirror];
+      } else {
+        need[nn++] = q;
+      }
+    }
     int i = 0;
-    double P[4];
-    for (; i + 3 < n; i += 4) {
-      const int b[4] = {partner[i] + 1, partner[i + 1] + 1, partner[i + 2] + 1, partner[i + 3] + 1};
-      child_products<4>(b, tu, P);
-      for (int j = 0; j < 4; ++j)
-        if (P[j] != 0.0) W = W + other.w[other.rank[partner[i + j]]] * P[j];
+    for (; i + 3 < nn; i += 4) {
+      const int b[4] = {partner[need[i]], partner[need[i + 1]], partner[need[i + 2]], partner[need[i + 3]]};
+      double R[4];
+      child_products<4>(b, tu, R);
+      for (int j = 0; j < 4; ++j) P[need[i + j]] = R[j];
     }
-    for (; i + 1 < n; i += 2) {
-      const int b[2] = {partner[i] + 1, partner[i + 1] + 1};
-      child_products<2>(b, tu, P);
-      for (int j = 0; j < 2; ++j)
-        if (P[j] != 0.0) W = W + other.w[other.rank[partner[i + j]]] * P[j];
+    for (; i + 1 < nn; i += 2) {
+      const int b[2] = {partner[need[i]], partner[need[i + 1]]};
+      double R[2];
+      child_products<2>(b, tu, R);
+      for (int j = 0; j < 2; ++j) P[need[i + j]] = R[j];
     }
-    if (i < n) {
-      const double P1 = child_product(partner[i] + 1, tu);
-      if (P1 != 0.0) W = W + other.w[other.rank[partner[i]]] * P1;
+    if (i < nn) P[need[i]] = child_product(partner[need[i]], tu);
+    double W = 0.0;
+    for (int q = 0; q < n; ++q) {
+      const int at = (tu - 1) * 55 + (partner[q] - 1);
+      stamp[at] = fold;
+      kept[at] = P[q];
+      if (P[q] != 0.0) W = W + other.w[other.rank[partner[q] - 1]] * P[q];
     }
     w(u) = W * w(u);
   }

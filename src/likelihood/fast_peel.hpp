@@ -52,7 +52,12 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
   std::vector<double> acc;        // sums W(u) of the connector's slots
-  std::vector<int> partner;       // partner genotypes - 1 of a connector slot
+  std::vector<int> partner;       // partner genotypes of a connector slot
+  std::vector<int> need;          // those whose product is still to be formed
+  std::vector<double> prod;       // their products
+  std::vector<int32> pstamp;      // fold that formed the product of (a, b), 55 x 55
+  std::vector<double> pkept;      // and the product
+  int32 fold = 0;                 // folds so far
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
   void reserve(int32 slots, int32 members, int32 entries);

@@ -228,6 +228,33 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
   EXPECT_LE(left, compared / 10);
 }
 
+// The fast peeling lets the pair of parental genotypes (a, b) take the
+// child sums of (b, a): CTRANS must be symmetric in the parents bit for bit,
+// as built by either evaluation.
+TEST(FastEngine, ChildProbabilitiesAreSymmetricToTheBit) {
+  EngineGuard guard;
+  for (const Engine engine : {Engine::Literal, Engine::Fast}) {
+    for (const double theta : {0.0, 0.5, 0.23, 1.0, 1e-300, 0.1 + 0.2}) {
+      Side side;
+      Random rng(5);
+      std::vector<Family> fams = {test::random_family(rng, Shape::Nuclear, test::random_parameters(rng, 0.1))};
+      load_both(side, side, fams, test::random_parameters(rng, theta));
+      side.st->IMAX.ISETUP = -1;
+      double LH = 0.0;
+      evaluate(side, engine, LH);
+      side.st->OPTPAR1.X(5) = theta;
+      side.st->IMAX.ISETUP = 1;
+      evaluate(side, engine, LH);  // the update's own build of CTRANS
+      const auto& C = side.st->TRANC.CTRANS;
+      int asymmetric = 0;
+      for (int a = 1; a <= 55; ++a)
+        for (int b = 1; b <= 55; ++b)
+          for (int c = 1; c <= 55; ++c) asymmetric += same_bits(C(c, b, a), C(c, a, b)) ? 0 : 1;
+      EXPECT_EQ(0, asymmetric) << "theta " << theta;
+    }
+  }
+}
+
 // Vectors off the beaten track: rejected by the bounds, tied parameters,
 // theta outside [0, 1] or not a number, a variance so small that the weights
 // could overflow, an allele frequency of 1 (zero weights), marker
