@@ -61,6 +61,7 @@ class Peeler {
   using Kid = PeelScratch::Kid;
   void set_densities(int32 e, bool founder);
   bool bounded(int32 first, int32 last);
+  bool tame() const;
   void describe_children(int32 from, int32 last);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
@@ -84,6 +85,7 @@ class Peeler {
   const int32* lgen_;  // lgen_[s] = LGEN(s)
   DensityCache* dens_;
   int32 nkids_ = 0;    // children described in sc_.kids
+  int32 max_entries_ = 0;  // entries of the family's largest nuclear family
 };
 
 // The layouts the fast peeling takes: every nuclear family has at least one
@@ -99,6 +101,7 @@ bool Peeler::layout_ok() {
     const int32 first = MEMOFF(j) + 1;
     const int32 last = MEMOFF(j + 1);
     if (last < first) return false;
+    if (last - first + 1 > max_entries_) max_entries_ = last - first + 1;
     for (int32 i = first; i <= last; ++i) {
       const int32 e = MEMBER(i);
       if (e < 1 || e > members_ || mark[e] == j) return false;
@@ -446,10 +449,32 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
   for (int32 i = 0; i < conn.n; ++i) w(conn.first + i) = acc[i] * w(conn.first + i);
 }
 
+// Whether the starting weights settle the bound for the whole family: when
+// they are all finite, nonnegative and at most M, every weight met later is
+// at most max(M, 1) (a connector's weights are rescaled to sum 1), so every
+// nuclear family passes the test of `bounded` if (2 * 55 * max(M, 1)) to the
+// power of its number of entries is within BOUND.
+bool Peeler::tame() const {
+  const int32 n = st_.GENOT.IGOFF(st_.BUF1.FAMOFF(f_ + 1)) - base_;
+  double M = 1.0001;
+  for (int32 s = 1; s <= n; ++s) {
+    const double x = w_[s];
+    if (!(x >= 0.0 && x <= BOUND)) return false;
+    if (x > M) M = x;
+  }
+  double L = 1.0;
+  for (int32 i = 0; i < max_entries_; ++i) {
+    L *= 110.0 * M;
+    if (!(L <= BOUND)) return false;
+  }
+  return true;
+}
+
 bool Peeler::peel(double& FLOGL) {
   const auto& MEMBER = st_.BUF16.MEMBER;
   FLOGL = 0.0;
   double S = 0.0;
+  const bool check_each = !tame();
   for (int32 j = st_.BUF3.NUCOFF(f_) + 1; j <= st_.BUF3.NUCOFF(f_ + 1); ++j) {
     const int32 first = st_.BUF14.MEMOFF(j) + 1;
     const int32 last = st_.BUF14.MEMOFF(j + 1);
@@ -458,7 +483,7 @@ bool Peeler::peel(double& FLOGL) {
     const int32 c = st_.BUF15.ICONN(j) != 0 ? st_.BUF15.ICONN(j) : e1;
 
     if (n >= 2) {
-      if (!bounded(first, last)) return false;
+      if (check_each && !bounded(first, last)) return false;
       const int32 e2 = MEMBER(first + 1);
       if (c == e1) {
         fold_onto_parent(first, last, c, e2);
@@ -474,6 +499,7 @@ bool Peeler::peel(double& FLOGL) {
     for (int32 u = first_slot(c); u <= last_slot(c); ++u) T = T + w(u);
     if (T == 0.0) return false;
     const double r = 1.0 / T;
+    if (!std::isfinite(r)) return false;  // the rescaled weights would not be finite
     for (int32 u = first_slot(c); u <= last_slot(c); ++u) w(u) = w(u) * r;
     S = S + std::log(T);
     if (st_.BUF15.ICONN(j) == 0) {
