@@ -343,6 +343,10 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
     sc_.fold = 0;
   }
   const int32 fold = ++sc_.fold;
+  // Mirror pairs need a genotype that both parents can have.
+  std::uint64_t cset = 0;
+  for (int32 u = first_slot(c); u <= last_slot(c); ++u) cset |= std::uint64_t{1} << (lgen_[u] - 1);
+  const bool mirrors = (cset & other.mask) != 0;
   int32* stamp = sc_.pstamp.data();
   double* kept = sc_.pkept.data();
   int* partner = sc_.partner.data();
@@ -362,7 +366,7 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
     int nn = 0;
     for (int q = 0; q < n; ++q) {
       const int mirror = (partner[q] - 1) * 55 + (tu - 1);
-      if (stamp[mirror] == fold) {
+      if (mirrors && stamp[mirror] == fold) {
         P[q] = kept[mirror];
       } else {
         need[nn++] = q;
@@ -384,9 +388,11 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
     if (i < nn) P[need[i]] = child_product(partner[need[i]], tu);
     double W = 0.0;
     for (int q = 0; q < n; ++q) {
-      const int at = (tu - 1) * 55 + (partner[q] - 1);
-      stamp[at] = fold;
-      kept[at] = P[q];
+      if (mirrors) {
+        const int at = (tu - 1) * 55 + (partner[q] - 1);
+        stamp[at] = fold;
+        kept[at] = P[q];
+      }
       if (P[q] != 0.0) W = W + other.w[other.rank[partner[q] - 1]] * P[q];
     }
     w(u) = W * w(u);
