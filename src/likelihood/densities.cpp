@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "likelihood/portable_math.hpp"
+
 namespace mglink {
 
 double FEN(const ModelState& st, int32 I, int32 J) {
@@ -14,7 +16,7 @@ double FEN(const ModelState& st, int32 I, int32 J) {
   const double m = st.IMAX.GMEAN(st.PRPAR.MAJGEN(J));
   const double r = 1.0 / st.IMAX.SIGMA;
   const double z = (m - y) * r;
-  return std::exp(-(z * z) * 0.5) * r;
+  return exp_portable(-(z * z) * 0.5) * r;
 }
 
 namespace {

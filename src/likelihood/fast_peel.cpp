@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "likelihood/densities.hpp"
+#include "likelihood/portable_math.hpp"
 
 namespace mglink {
 
@@ -507,11 +508,11 @@ bool Peeler::peel(double& FLOGL) {
     const double r = 1.0 / T;
     if (!std::isfinite(r)) return false;  // the rescaled weights would not be finite
     for (int32 u = first_slot(c); u <= last_slot(c); ++u) w(u) = w(u) * r;
-    S = S + std::log(T);
+    S = S + log_portable(T);
     if (st_.BUF15.ICONN(j) == 0) {
       double T2 = 0.0;
       for (int32 u = first_slot(c); u <= last_slot(c); ++u) T2 = T2 + w(u);
-      FLOGL = FLOGL + std::log(T2);
+      FLOGL = FLOGL + log_portable(T2);
     }
   }
   FLOGL = S + FLOGL;

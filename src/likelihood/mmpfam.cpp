@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "likelihood/portable_math.hpp"
+
 namespace mglink {
 
 namespace {
@@ -105,8 +107,8 @@ void MMPFAM(ModelState& st, int32 IFAM, double& FLOGL) {
       FLOGL = -std::numeric_limits<double>::infinity();
       return;
     }
-    S = S + std::log(T);
-    if (st.BUF15.ICONN(j) == 0) FLOGL = FLOGL + std::log(weight_sum(st, nf, c));
+    S = S + log_portable(T);
+    if (st.BUF15.ICONN(j) == 0) FLOGL = FLOGL + log_portable(weight_sum(st, nf, c));
   }
   FLOGL = S + FLOGL;
 }

@@ -1,0 +1,132 @@
+#include "likelihood/portable_math.hpp"
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+
+namespace mglink {
+
+namespace {
+
+std::uint32_t high_word(double x) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(x) >> 32); }
+std::uint32_t low_word(double x) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(x)); }
+double with_high_word(double x, std::uint32_t hi) {
+  const std::uint64_t bits = (std::bit_cast<std::uint64_t>(x) & 0xffffffffULL) | (static_cast<std::uint64_t>(hi) << 32);
+  return std::bit_cast<double>(bits);
+}
+
+// ln 2 split so that k * LN2_HI is exact for the k that occur.
+constexpr double LN2_HI = 6.93147180369123816490e-01;  // 0x3FE62E42FEE00000
+constexpr double LN2_LO = 1.90821492927058770002e-10;  // 0x3DEA39EF35793C76
+
+}  // namespace
+
+// exp(x) = 2^k * exp(r), x = k ln2 + r, |r| <= ln2/2; exp(r) from a rational
+// form whose polynomial R(r^2) approximates r (e^r + 1)/(e^r - 1) - 2.
+double exp_portable(double x) {
+  constexpr double INVLN2 = 1.44269504088896338700e+00;  // 0x3FF71547652B82FE
+  constexpr double P1 = 1.66666666666666019037e-01;      // 0x3FC555555555553E
+  constexpr double P2 = -2.77777777770155933842e-03;     // 0xBF66C16C16BEBD93
+  constexpr double P3 = 6.61375632143793436117e-05;      // 0x3F11566AAF25DE2C
+  constexpr double P4 = -1.65339022054652515390e-06;     // 0xBEBBBD41C5D26BF1
+  constexpr double P5 = 4.13813679705723846039e-08;      // 0x3E66376972BEA4D0
+  constexpr double O_THRESHOLD = 7.09782712893383973096e+02;
+  constexpr double U_THRESHOLD = -7.45133219101941108420e+02;
+  constexpr double TWO_M1000 = 9.33263618503218878990e-302;  // 2^-1000
+
+  std::uint32_t hx = high_word(x);
+  const int xsb = static_cast<int>((hx >> 31) & 1);
+  hx &= 0x7fffffffU;
+
+  if (hx >= 0x40862E42U) {  // |x| >= 709.78...
+    if (hx >= 0x7ff00000U) {
+      if (((hx & 0xfffffU) | low_word(x)) != 0) return x + x;  // NaN
+      return xsb == 0 ? x : 0.0;                               // exp(+-inf)
+    }
+    if (x > O_THRESHOLD) return std::numeric_limits<double>::infinity();
+    if (x < U_THRESHOLD) return 0.0;
+  }
+
+  double hi = 0.0, lo = 0.0;
+  int k = 0;
+  if (hx > 0x3fd62e42U) {      // |x| > ln2/2
+    if (hx < 0x3FF0A2B2U) {    // and |x| < 3 ln2/2
+      hi = xsb == 0 ? x - LN2_HI : x + LN2_HI;
+      lo = xsb == 0 ? LN2_LO : -LN2_LO;
+      k = 1 - xsb - xsb;
+    } else {
+      k = static_cast<int>(INVLN2 * x + (xsb == 0 ? 0.5 : -0.5));
+      const double t = k;
+      hi = x - t * LN2_HI;  // exact
+      lo = t * LN2_LO;
+    }
+    x = hi - lo;
+  } else if (hx < 0x3e300000U) {  // |x| < 2^-28
+    return 1.0 + x;
+  }
+
+  const double t = x * x;
+  const double c = x - t * (P1 + t * (P2 + t * (P3 + t * (P4 + t * P5))));
+  if (k == 0) return 1.0 - ((x * c) / (c - 2.0) - x);
+  const double y = 1.0 - ((lo - (x * c) / (2.0 - c)) - hi);
+  if (k >= -1021) return with_high_word(y, high_word(y) + (static_cast<std::uint32_t>(k) << 20));
+  return with_high_word(y, high_word(y) + (static_cast<std::uint32_t>(k + 1000) << 20)) * TWO_M1000;
+}
+
+// log(x) = k ln2 + log(1 + f), 1 + f in [sqrt(2)/2, sqrt(2)); log(1 + f) from
+// s = f / (2 + f) and a polynomial in s^2.
+double log_portable(double x) {
+  constexpr double TWO54 = 1.80143985094819840000e+16;  // 2^54
+  constexpr double Lg1 = 6.666666666666735130e-01;      // 0x3FE5555555555593
+  constexpr double Lg2 = 3.999999999940941908e-01;      // 0x3FD999999997FA04
+  constexpr double Lg3 = 2.857142874366239149e-01;      // 0x3FD2492494229359
+  constexpr double Lg4 = 2.222219843214978396e-01;      // 0x3FCC71C51D8E78AF
+  constexpr double Lg5 = 1.818357216161805012e-01;      // 0x3FC7466496CB03DE
+  constexpr double Lg6 = 1.531383769920937332e-01;      // 0x3FC39A09D078C69F
+  constexpr double Lg7 = 1.479819860511658591e-01;      // 0x3FC2F112DF3E5244
+
+  std::int32_t hx = static_cast<std::int32_t>(high_word(x));
+  const std::uint32_t lx = low_word(x);
+
+  int k = 0;
+  if (hx < 0x00100000) {  // x < 2^-1022
+    if (((hx & 0x7fffffff) | static_cast<std::int32_t>(lx)) == 0)
+      return -std::numeric_limits<double>::infinity();  // log(+-0)
+    if (hx < 0) return std::numeric_limits<double>::quiet_NaN();  // log of a negative number
+    k -= 54;
+    x *= TWO54;  // subnormal: scale up
+    hx = static_cast<std::int32_t>(high_word(x));
+  }
+  if (hx >= 0x7ff00000) return x + x;  // inf or NaN
+  k += (hx >> 20) - 1023;
+  hx &= 0x000fffff;
+  const std::int32_t i0 = (hx + 0x95f64) & 0x100000;
+  x = with_high_word(x, static_cast<std::uint32_t>(hx | (i0 ^ 0x3ff00000)));  // x or x/2 in range
+  k += (i0 >> 20);
+  const double f = x - 1.0;
+  const double dk = static_cast<double>(k);
+  if ((0x000fffff & (2 + hx)) < 3) {  // |f| < 2^-20
+    if (f == 0.0) return k == 0 ? 0.0 : dk * LN2_HI + dk * LN2_LO;
+    const double R = f * f * (0.5 - 0.33333333333333333 * f);
+    if (k == 0) return f - R;
+    return dk * LN2_HI - ((R - dk * LN2_LO) - f);
+  }
+  const double s = f / (2.0 + f);
+  const double z = s * s;
+  std::int32_t i = hx - 0x6147a;
+  const double w = z * z;
+  const std::int32_t j = 0x6b851 - hx;
+  const double t1 = w * (Lg2 + w * (Lg4 + w * Lg6));
+  const double t2 = z * (Lg1 + w * (Lg3 + w * (Lg5 + w * Lg7)));
+  i |= j;
+  const double R = t2 + t1;
+  if (i > 0) {
+    const double hfsq = 0.5 * f * f;
+    if (k == 0) return f - (hfsq - s * (hfsq + R));
+    return dk * LN2_HI - ((hfsq - (s * (hfsq + R) + dk * LN2_LO)) - f);
+  }
+  if (k == 0) return f - s * (f - R);
+  return dk * LN2_HI - ((s * (f - R) - dk * LN2_LO) - f);
+}
+
+}  // namespace mglink

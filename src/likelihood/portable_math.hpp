@@ -1,0 +1,17 @@
+// exp and log computed by a fixed sequence of IEEE double operations.
+//
+// The C library's exp and log differ between library versions, and glibc
+// picks a different code path on CPUs with fused multiply-add, so the last
+// bit of a density or of a family's log-likelihood could depend on the
+// machine.  These two are the classic argument-reduction-plus-polynomial
+// methods (error below one unit in the last place), written in plain
+// arithmetic: with the build's -ffp-contract=off they give the same bits on
+// every x86-64 machine.
+#pragma once
+
+namespace mglink {
+
+double exp_portable(double x);
+double log_portable(double x);
+
+}  // namespace mglink
