@@ -169,15 +169,7 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
 }
 
 void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache) {
-  STAT = 1.0;
-  apply_ties(st);
-  if (const int i = first_out_of_bounds(st); i != 0) {
-    STAT = REJECTED;
-    st.rejection = Rejection{};
-    st.rejection.kind = Rejection::Kind::Bounds;
-    st.rejection.param = i;
-    return;
-  }
+  if (!accept_parameters(st, STAT)) return;
   auto& HFREQ = st.work.HFREQ_STAPAR;
   haplotype_frequencies(st, HFREQ);
   genotype_frequencies(st, HFREQ);

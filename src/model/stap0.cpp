@@ -34,15 +34,7 @@ void check_marker_frequencies(const ModelState& st, Console& con) {
 }  // namespace
 
 void STAP0(ModelState& st, Console& con, double& STAT) {
-  STAT = 1.0;
-  apply_ties(st);
-  if (const int i = first_out_of_bounds(st); i != 0) {
-    STAT = REJECTED;
-    st.rejection = Rejection{};
-    st.rejection.kind = Rejection::Kind::Bounds;
-    st.rejection.param = i;
-    return;
-  }
+  if (!accept_parameters(st, STAT)) return;
   check_marker_frequencies(st, con);
   auto& HFREQ = st.work.HFREQ_STAP0;
   haplotype_frequencies(st, HFREQ);

@@ -5,15 +5,7 @@
 namespace mglink {
 
 void STAPAR(ModelState& st, Console& con, double& STAT) {
-  STAT = 1.0;
-  apply_ties(st);
-  if (const int i = first_out_of_bounds(st); i != 0) {
-    STAT = REJECTED;
-    st.rejection = Rejection{};
-    st.rejection.kind = Rejection::Kind::Bounds;
-    st.rejection.param = i;
-    return;
-  }
+  if (!accept_parameters(st, STAT)) return;
   auto& HFREQ = st.work.HFREQ_STAPAR;
   haplotype_frequencies(st, HFREQ);
   genotype_frequencies(st, HFREQ);

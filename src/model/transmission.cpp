@@ -33,6 +33,18 @@ int first_out_of_bounds(const ModelState& st) {
   return 0;
 }
 
+bool accept_parameters(ModelState& st, double& STAT) {
+  STAT = 1.0;
+  apply_ties(st);
+  const int i = first_out_of_bounds(st);
+  if (i == 0) return true;
+  STAT = REJECTED;
+  st.rejection = Rejection{};
+  st.rejection.kind = Rejection::Kind::Bounds;
+  st.rejection.param = i;
+  return false;
+}
+
 void haplotype_frequencies(const ModelState& st, HaplotypeFrequencies& HFREQ) {
   const auto& X = st.OPTPAR1.X;
   for (int h = 1; h <= 5; ++h) HFREQ(h) = X(1) * X(6 + h);

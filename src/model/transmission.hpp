@@ -24,6 +24,13 @@ void apply_ties(ModelState& st);
 // XLOW < X < XUPP, or 0 when all are inside.  Reads NPAR, IFREE, X, XLOW, XUPP.
 int first_out_of_bounds(const ModelState& st);
 
+// The first three steps of every set-up: STAT = 1.0, the ties, the bounds.
+// Returns false, with STAT = -1e18 and st.rejection naming the parameter,
+// when an estimated parameter is on or outside its bounds; the model tables
+// are then left as they were.  Reads and writes as apply_ties and
+// first_out_of_bounds, and writes rejection.
+bool accept_parameters(ModelState& st, double& STAT);
+
 // Linkage equilibrium: HFREQ(h) = X(1) * X(6+h) for h = 1..5,
 // (1 - X(1)) * X(1+h) for h = 6..10.  Reads X.
 void haplotype_frequencies(const ModelState& st, HaplotypeFrequencies& HFREQ);
