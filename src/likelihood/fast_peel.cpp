@@ -314,7 +314,16 @@ void Peeler::child_products(const int* b, int a, double* P) const {
         for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t] * wz;
       }
     } else {
-      for (int j = 0; j < N; ++j) C[j] = child_sum(k, Cab[j] + 1, m[j]);
+      // The genotypes that some pair (a, b[j]) can give, increasing: for a
+      // pair that cannot give genotype g, CTRANS(g, b[j], a) is exactly 0 and
+      // its term adds a zero to C[j].
+      std::uint64_t any = 0;
+      for (int j = 0; j < N; ++j) any |= m[j];
+      for (std::uint64_t mm = k.mask & any; mm != 0; mm &= mm - 1) {
+        const int g = std::countr_zero(mm) + 1;
+        const double wz = k.w[k.rank[g - 1]];
+        for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][g] * wz;
+      }
     }
     bool all_zero = true;
     for (int j = 0; j < N; ++j) {

@@ -19,6 +19,7 @@ inline bool theta_is_probability(double theta) { return theta >= 0.0 && theta <=
 TransmissionCache::TransmissionCache() {
   warned_.reserve(55 * 55);
   child_.resize(55 * 55 * 16);
+  products_.resize(55 * 55 * 16);
   mask_.resize(55 * 55);
   partners_.resize(55 * 55);
 }
@@ -55,17 +56,25 @@ bool TransmissionCache::collect_haplotypes(const ModelState& st) {
 
 void TransmissionCache::derive_lists() {
   int32 pos = 0;
+  int32 ppos = 0;
   for (auto& p : partners_) p = 0;
   for (int a = 1; a <= 55; ++a) {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
       begin_[static_cast<std::size_t>(pair(a, b))] = pos;
+      pbegin_[static_cast<std::size_t>(pair(a, b))] = ppos;
       std::uint64_t m = 0;
       for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
-        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j)
-          m |= std::uint64_t{1} << (genotype_of(nzhap_[ia + static_cast<std::size_t>(i)],
-                                                nzhap_[ib + static_cast<std::size_t>(j)]) - 1);
+        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j) {
+          const int c = genotype_of(nzhap_[ia + static_cast<std::size_t>(i)],
+                                    nzhap_[ib + static_cast<std::size_t>(j)]);
+          const std::uint64_t bit = std::uint64_t{1} << (c - 1);
+          products_[static_cast<std::size_t>(ppos++)] =
+              Product{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j),
+                      static_cast<std::uint8_t>((m & bit) == 0 ? 1 : 0)};
+          m |= bit;
+        }
       mask_[static_cast<std::size_t>(pair(a, b))] = m;
       for (int c = 1; c <= 55; ++c) {
         if (((m >> (c - 1)) & 1U) == 0) continue;
@@ -75,6 +84,7 @@ void TransmissionCache::derive_lists() {
     }
   }
   begin_[55 * 55] = pos;
+  pbegin_[55 * 55] = ppos;
   lists_ = true;
 }
 
@@ -124,38 +134,42 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
   double* C = st.TRANC.CTRANS.data();
   if (unchanged && ready_ && lists_) {
     // CTRANS holds the products of the HTRANS this cache described, which
-    // reach only the listed entries: zero exactly those.
-    for (int a = 1; a <= 55; ++a)
-      for (int b = 1; b <= 55; ++b) {
-        double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
-        const std::uint8_t* cs = children(a, b);
-        for (int32 i = 0, n = count(a, b); i < n; ++i) Cab[cs[i]] = 0.0;
-      }
+    // reach only the listed entries.  When the new nonzero products reach
+    // the same entries, each listed entry is written afresh by its first
+    // product below (0 + p, as the rebuild adds it to a cleared entry) and
+    // every other entry is 0 already; otherwise the listed entries are
+    // zeroed first.
+    if (!collect_haplotypes(st)) {
+      for (int a = 1; a <= 55; ++a)
+        for (int b = 1; b <= 55; ++b) {
+          double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
+          const std::uint8_t* cs = children(a, b);
+          for (int32 i = 0, n = count(a, b); i < n; ++i) Cab[cs[i]] = 0.0;
+        }
+      derive_lists();
+    }
   } else {
     st.TRANC.CTRANS.fill(0.0);
+    if (!collect_haplotypes(st) || !lists_) derive_lists();
   }
-  if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
   // The products of the full rebuild in its order (h1 outer, h2 inner),
   // leaving out those with a zero factor: each is +0 or -0 times a finite
   // probability, and adding a zero changes no sum.
   for (int a = 1; a <= 55; ++a) {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
-    const int na = nzcount_[static_cast<std::size_t>(a - 1)];
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      const int nb = nzcount_[static_cast<std::size_t>(b - 1)];
       double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
+      const double* va = nzval_.data() + ia;
+      const double* vb = nzval_.data() + ib;
       double u = 0.0;
-      for (int i = 0; i < na; ++i) {
-        const int h1 = nzhap_[ia + static_cast<std::size_t>(i)];
-        const double p1 = nzval_[ia + static_cast<std::size_t>(i)];
-        for (int j = 0; j < nb; ++j) {
-          const int c = genotype_of(h1, nzhap_[ib + static_cast<std::size_t>(j)]);
-          const double p = p1 * nzval_[ib + static_cast<std::size_t>(j)];
-          Cab[c] = Cab[c] + p;
-          u = u + p;
-        }
+      const Product* q = products_.data() + pbegin_[static_cast<std::size_t>(pair(a, b))];
+      const Product* qend = products_.data() + pbegin_[static_cast<std::size_t>(pair(a, b)) + 1];
+      for (; q != qend; ++q) {
+        const double p = va[q->i] * vb[q->j];
+        Cab[q->c] = (q->first != 0 ? 0.0 : Cab[q->c]) + p;
+        u = u + p;
       }
       if (u - 1.0 > 1e-10) {
         warned_.push_back(pair(a, b));

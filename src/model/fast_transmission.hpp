@@ -83,6 +83,14 @@ class TransmissionCache {
   std::vector<std::uint8_t> child_;
   std::vector<std::uint64_t> mask_;
   std::vector<std::uint64_t> partners_;
+  // The nonzero products of each pair in the order of the full rebuild: per
+  // product the child genotype, the haplotype positions i (of a) and j (of
+  // b) in nzhap_, and whether it is the first product reaching its entry.
+  struct Product {
+    std::uint8_t c, i, j, first;
+  };
+  std::vector<Product> products_;
+  std::array<int32, 55 * 55 + 1> pbegin_{};
   long reuses_ = 0, rebuilds_ = 0;
 };
 
