@@ -234,6 +234,11 @@ void Peeler::describe(int32 m, Kid& k) {
   k.n = last_slot(m) - k.first + 1;
   k.w = &w(k.first);
   k.t = lgen_ + k.first;
+  if (k.n == 55) {  // every genotype, in increasing order
+    k.mask = (std::uint64_t{1} << 55) - 1;
+    for (int32 i = 0; i < 55; ++i) k.rank[i] = static_cast<std::uint8_t>(i);
+    return;
+  }
   k.mask = 0;
   for (int32 i = 0; i < k.n; ++i) {
     const int g = k.t[i] - 1;
@@ -389,13 +394,19 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
       child_products<4>(b, tu, R);
       for (int j = 0; j < 4; ++j) P[need[i + j]] = R[j];
     }
-    for (; i + 1 < nn; i += 2) {
+    if (nn - i == 3) {
+      const int b[3] = {partner[need[i]], partner[need[i + 1]], partner[need[i + 2]]};
+      double R[3];
+      child_products<3>(b, tu, R);
+      for (int j = 0; j < 3; ++j) P[need[i + j]] = R[j];
+    } else if (nn - i == 2) {
       const int b[2] = {partner[need[i]], partner[need[i + 1]]};
       double R[2];
       child_products<2>(b, tu, R);
       for (int j = 0; j < 2; ++j) P[need[i + j]] = R[j];
+    } else if (nn - i == 1) {
+      P[need[i]] = child_product(partner[need[i]], tu);
     }
-    if (i < nn) P[need[i]] = child_product(partner[need[i]], tu);
     double W = 0.0;
     for (int q = 0; q < n; ++q) {
       if (mirrors) {
@@ -460,7 +471,15 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
       child_products<4>(partner + i, tv, Q);
       for (int j = 0; j < 4; ++j) add_terms(partner[i + j], Q[j]);
     }
-    for (; i < n; ++i) add_terms(partner[i], child_product(partner[i], tv));
+    if (n - i == 3) {
+      child_products<3>(partner + i, tv, Q);
+      for (int j = 0; j < 3; ++j) add_terms(partner[i + j], Q[j]);
+    } else if (n - i == 2) {
+      child_products<2>(partner + i, tv, Q);
+      for (int j = 0; j < 2; ++j) add_terms(partner[i + j], Q[j]);
+    } else if (n - i == 1) {
+      add_terms(partner[i], child_product(partner[i], tv));
+    }
   }
   for (int32 i = 0; i < conn.n; ++i) w(conn.first + i) = acc[i] * w(conn.first + i);
 }
