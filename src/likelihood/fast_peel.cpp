@@ -307,14 +307,18 @@ void Peeler::child_products(const int* b, int a, double* P) const {
     m[j] = tc_.mask(a, b[j]);
     P[j] = 1.0;
   }
+  std::uint64_t any = 0;  // the child genotypes that some pair (a, b[j]) can give
+  for (int j = 0; j < N; ++j) any |= m[j];
   const Kid* kids = sc_.kids.data();
   for (int32 i = 0; i < nkids_; ++i) {
     const Kid& k = kids[i];
     double C[N];
     for (int j = 0; j < N; ++j) C[j] = 0.0;
     if (k.n <= 8) {
+      // A slot whose genotype no pair (a, b[j]) can give adds only zeros.
       for (int32 z = 0; z < k.n; ++z) {
         const int t = k.t[z];
+        if (((any >> (t - 1)) & 1U) == 0) continue;
         const double wz = k.w[z];
         for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t] * wz;
       }
@@ -322,8 +326,6 @@ void Peeler::child_products(const int* b, int a, double* P) const {
       // The genotypes that some pair (a, b[j]) can give, increasing: for a
       // pair that cannot give genotype g, CTRANS(g, b[j], a) is exactly 0 and
       // its term adds a zero to C[j].
-      std::uint64_t any = 0;
-      for (int j = 0; j < N; ++j) any |= m[j];
       for (std::uint64_t mm = k.mask & any; mm != 0; mm &= mm - 1) {
         const int g = std::countr_zero(mm) + 1;
         const double wz = k.w[k.rank[g - 1]];
