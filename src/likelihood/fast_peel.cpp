@@ -145,20 +145,31 @@ void Peeler::set_densities(int32 e, bool founder) {
     if (kept.held && (kept.sigma != sigma || kept.mean != std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg))))
       kept.held = false;
   }
+  // The densities per major-locus genotype, fetched once for the member.
+  const int32* majgen = st_.PRPAR.MAJGEN.data() - 1;  // majgen[g] = MAJGEN(g)
+  const int32* mrkgen = st_.PRPAR.MRKGEN.data() - 1;
+  const double* gfreq = st_.PRPAR.GFREQ.data() - 1;
+  double dm[3] = {0.0, 0.0, 0.0};
+  bool have[3] = {false, false, false};
   for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
     const int32 g = lgen_[s];
     double d = 0.0;
-    if (c == 0 || c == st_.PRPAR.MRKGEN(g)) {
-      DensityCache::Kept& kept = dc.kept[st_.PRPAR.MAJGEN(g) - 1];
-      if (!kept.held) {
-        kept.fen = FEN(st_, k, g);
-        kept.mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(st_.PRPAR.MAJGEN(g)));
-        kept.sigma = sigma;
-        kept.held = true;
+    if (c == 0 || c == mrkgen[g]) {
+      const int32 mg = majgen[g] - 1;
+      if (!have[mg]) {
+        DensityCache::Kept& kept = dc.kept[mg];
+        if (!kept.held) {
+          kept.fen = FEN(st_, k, g);
+          kept.mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg + 1));
+          kept.sigma = sigma;
+          kept.held = true;
+        }
+        dm[mg] = kept.fen;
+        have[mg] = true;
       }
-      d = kept.fen;
+      d = dm[mg];
     }
-    w(s) = founder ? d * st_.PRPAR.GFREQ(g) : d;
+    w(s) = founder ? d * gfreq[g] : d;
   }
 }
 
