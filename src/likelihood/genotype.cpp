@@ -18,38 +18,54 @@ int32 count_possible(const ModelState& st, int32 NTOT) {
   return n;
 }
 
+// Whether every CTRANS entry is a number >= 0 (not NaN): so it is when theta
+// lies in [0, 1].
+bool transmission_nonnegative(const ModelState& st) {
+  const auto& C = st.TRANC.CTRANS;
+  const double* p = C.data();
+  bool ok = true;
+  for (std::size_t i = 0; i < C.size; ++i) ok = ok && p[i] >= 0.0;
+  return ok;
+}
+
 // Prunes the parents of one nuclear family (member entries first..last,
 // at least three): a parental genotype goes when no possible spouse genotype
 // gives any possible genotype of any child a transmission probability.
-void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last) {
+// The test is S < 1e-15 for the sum S of these probabilities.  When every
+// term is a number >= 0 (`nonnegative`), the rounded sum is at least each of
+// its terms, so one term of at least 1e-15 settles that the genotype stays,
+// and the rest of the sum need not be formed.
+void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last, bool nonnegative) {
   auto& IPOSS = st.work.IPOSS;
   const int32 A = famoff + st.BUF16.MEMBER(first);
   const int32 B = famoff + st.BUF16.MEMBER(first + 1);
-  for (int a = 1; a <= 55; ++a) {
-    if (IPOSS(a, A) != 1) continue;
+  // S for parental genotypes a (of A) and every possible b of B, or for b and
+  // every possible a (`of_b`); true when the genotype stays.
+  const auto stays = [&](int x, bool of_b) {
     double S = 0.0;
-    for (int b = 1; b <= 55; ++b) {
-      if (IPOSS(b, B) != 1) continue;
+    for (int y = 1; y <= 55; ++y) {
+      if (IPOSS(y, of_b ? A : B) != 1) continue;
+      const int a = of_b ? y : x;
+      const int b = of_b ? x : y;
       for (int32 e = first + 2; e <= last; ++e) {
         const int32 c = famoff + st.BUF16.MEMBER(e);
-        for (int g = 1; g <= 55; ++g)
-          if (IPOSS(g, c) == 1) S = S + st.TRANC.CTRANS(g, b, a);
+        for (int g = 1; g <= 55; ++g) {
+          if (IPOSS(g, c) != 1) continue;
+          const double t = st.TRANC.CTRANS(g, b, a);
+          S = S + t;
+          if (nonnegative && t >= 1e-15) return true;
+        }
       }
     }
-    if (S < 1e-15) IPOSS(a, A) = 0;
+    return !(S < 1e-15);
+  };
+  for (int a = 1; a <= 55; ++a) {
+    if (IPOSS(a, A) != 1) continue;
+    if (!stays(a, false)) IPOSS(a, A) = 0;
   }
   for (int b = 1; b <= 55; ++b) {
     if (IPOSS(b, B) != 1) continue;
-    double S = 0.0;
-    for (int a = 1; a <= 55; ++a) {
-      if (IPOSS(a, A) != 1) continue;
-      for (int32 e = first + 2; e <= last; ++e) {
-        const int32 c = famoff + st.BUF16.MEMBER(e);
-        for (int g = 1; g <= 55; ++g)
-          if (IPOSS(g, c) == 1) S = S + st.TRANC.CTRANS(g, b, a);
-      }
-    }
-    if (S < 1e-15) IPOSS(b, B) = 0;
+    if (!stays(b, true)) IPOSS(b, B) = 0;
   }
 }
 
@@ -57,13 +73,14 @@ void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last) {
 
 void elimination_sweep(ModelState& st) {
   const auto& B1 = st.BUF1;
+  const bool nonnegative = transmission_nonnegative(st);
   for (int32 f = 1; f <= B1.NFAM; ++f) {
     const int32 famoff = B1.FAMOFF(f);
     for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
       const int32 first = st.BUF14.MEMOFF(j) + 1;
       const int32 last = st.BUF14.MEMOFF(j + 1);
       if (last - first + 1 < 3) continue;  // single individual or childless couple
-      prune_parents(st, famoff, first, last);
+      prune_parents(st, famoff, first, last, nonnegative);
     }
   }
 }
