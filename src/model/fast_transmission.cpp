@@ -1,8 +1,8 @@
 #include "model/fast_transmission.hpp"
 
+#include <bit>
 #include <cstring>
 
-#include "io/fixed_format.hpp"
 #include "model/genetics.hpp"
 #include "model/setup.hpp"
 #include "model/transmission.hpp"
@@ -18,7 +18,6 @@ inline bool theta_is_probability(double theta) { return theta >= 0.0 && theta <=
 
 TransmissionCache::TransmissionCache() {
   warned_.reserve(55 * 55);
-  child_.resize(55 * 55 * 16);
   products_.resize(55 * 55 * 16);
   mask_.resize(55 * 55);
   partners_.resize(55 * 55);
@@ -55,14 +54,12 @@ bool TransmissionCache::collect_haplotypes(const ModelState& st) {
 }
 
 void TransmissionCache::derive_lists() {
-  int32 pos = 0;
   int32 ppos = 0;
   for (auto& p : partners_) p = 0;
   for (int a = 1; a <= 55; ++a) {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      begin_[static_cast<std::size_t>(pair(a, b))] = pos;
       pbegin_[static_cast<std::size_t>(pair(a, b))] = ppos;
       std::uint64_t m = 0;
       for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
@@ -76,23 +73,16 @@ void TransmissionCache::derive_lists() {
           m |= bit;
         }
       mask_[static_cast<std::size_t>(pair(a, b))] = m;
-      for (int c = 1; c <= 55; ++c) {
-        if (((m >> (c - 1)) & 1U) == 0) continue;
-        child_[static_cast<std::size_t>(pos++)] = static_cast<std::uint8_t>(c);
-        partners_[static_cast<std::size_t>(pair(a, c))] |= std::uint64_t{1} << (b - 1);
-      }
+      for (std::uint64_t mc = m; mc != 0; mc &= mc - 1)
+        partners_[static_cast<std::size_t>(pair(a, std::countr_zero(mc) + 1))] |= std::uint64_t{1} << (b - 1);
     }
   }
-  begin_[55 * 55] = pos;
   pbegin_[55 * 55] = ppos;
   lists_ = true;
 }
 
 void TransmissionCache::warn(Console& con) const {
-  for (const std::int32_t p : warned_) {
-    con.line(FreeLine().text("Sum_bbb.ne.1").integer(p / 55 + 1).integer(p % 55 + 1).str());
-    con.pause();
-  }
+  for (const std::int32_t p : warned_) warn_child_sum(con, p / 55 + 1, p % 55 + 1);
 }
 
 void TransmissionCache::adopt(const ModelState& st) {
@@ -142,9 +132,8 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     if (!collect_haplotypes(st)) {
       for (int a = 1; a <= 55; ++a)
         for (int b = 1; b <= 55; ++b) {
-          double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
-          const std::uint8_t* cs = children(a, b);
-          for (int32 i = 0, n = count(a, b); i < n; ++i) Cab[cs[i]] = 0.0;
+          double* Cab = C + 55 * ((b - 1) + 55 * (a - 1));
+          for (std::uint64_t m = mask(a, b); m != 0; m &= m - 1) Cab[std::countr_zero(m)] = 0.0;
         }
       derive_lists();
     }
@@ -173,8 +162,7 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
       }
       if (u - 1.0 > 1e-10) {
         warned_.push_back(pair(a, b));
-        con.line(FreeLine().text("Sum_bbb.ne.1").integer(a).integer(b).str());
-        con.pause();
+        warn_child_sum(con, a, b);
       }
     }
   }

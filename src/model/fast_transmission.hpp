@@ -34,12 +34,9 @@ class TransmissionCache {
   // Forgets everything: the next update rebuilds in full.
   void invalidate() { ready_ = false; }
 
-  // The child genotypes c (increasing) that parents a and b can have: every
-  // other child genotype has CTRANS(c, b, a) exactly 0.  (A listed one may
-  // still be 0 when a product underflows.)
-  int32 count(int a, int b) const { return begin_[pair(a, b) + 1] - begin_[pair(a, b)]; }
-  const std::uint8_t* children(int a, int b) const { return child_.data() + begin_[pair(a, b)]; }
-  // The same as a set: bit c-1 for each listed c.
+  // The child genotypes c that parents a and b can have, bit c-1 for each:
+  // every other child genotype has CTRANS(c, b, a) exactly 0.  (A listed one
+  // may still be 0 when a product underflows.)
   std::uint64_t mask(int a, int b) const { return mask_[static_cast<std::size_t>(pair(a, b))]; }
   // The genotypes b (bit b-1) for which c is in the list of (a, b): the
   // partners with whom a parent of genotype a can have a child of genotype c.
@@ -68,7 +65,7 @@ class TransmissionCache {
   // Nonzero HTRANS entries of each genotype, haplotypes increasing; true when
   // they sit where they sat at the last call.
   bool collect_haplotypes(const ModelState& st);
-  // The lists and masks, from the positions the nonzero products reach.
+  // The products and masks, from the positions the nonzero products reach.
   void derive_lists();
   void warn(Console& con) const;
 
@@ -79,8 +76,6 @@ class TransmissionCache {
   std::array<double, 55 * 4> nzval_{};             // and their probabilities
   std::array<std::uint8_t, 55> nzcount_{};
   std::vector<std::int32_t> warned_;               // pairs warned, (a-1)*55 + (b-1), in order
-  std::array<int32, 55 * 55 + 1> begin_{};
-  std::vector<std::uint8_t> child_;
   std::vector<std::uint64_t> mask_;
   std::vector<std::uint64_t> partners_;
   // The nonzero products of each pair in the order of the full rebuild: per

@@ -125,12 +125,14 @@ void build_CTRANS(ModelState& st, Console& con) {
           u = u + p;
         }
       }
-      if (u - 1.0 > 1e-10) {
-        con.line(FreeLine().text("Sum_bbb.ne.1").integer(a).integer(b).str());
-        con.pause();
-      }
+      if (u - 1.0 > 1e-10) warn_child_sum(con, a, b);
     }
   }
+}
+
+void warn_child_sum(Console& con, int a, int b) {
+  con.line(FreeLine().text("Sum_bbb.ne.1").integer(a).integer(b).str());
+  con.pause();
 }
 
 void trait_distribution(ModelState& st) {

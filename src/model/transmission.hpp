@@ -56,6 +56,10 @@ void build_HTRANS(ModelState& st);
 // Reads HTRANS; writes CTRANS.
 void build_CTRANS(ModelState& st, Console& con);
 
+// The warning of a parental pair (a, b) whose child genotype probabilities
+// sum to more than 1 + 1e-10: " Sum_bbb.ne.1" with a and b, then a pause.
+void warn_child_sum(Console& con, int a, int b);
+
 // GMEAN(1..3) = X(2..4), SIGMA = sqrt(X(6)).  Reads X; writes GMEAN, SIGMA.
 void trait_distribution(ModelState& st);
 
