@@ -66,11 +66,9 @@ class Peeler {
   void describe_children(int32 from, int32 last);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
-  // C(h; b, a), given Cab[g-1] = CTRANS(g, b, a) and the list of (a, b).
-  double child_sum(const Kid& k, const double* Cab, std::uint64_t pair_mask) const;
-  double child_product(int b, int a) const;
   template <int N>
   void child_products(const int* b, int a, double* P) const;
+  void child_products(const int* b, int n, int a, double* P) const;
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
 
@@ -273,42 +271,13 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
   return among;
 }
 
-// C(h; b, a) = sum over the slots z of h of CTRANS(t(z), b, a) * w(z), z
-// increasing.  A child with up to 8 slots visits them all; one with more
-// visits only the genotypes that parents a and b can give (the others have
-// CTRANS exactly 0), in increasing order, which is the order of the slots.
-double Peeler::child_sum(const Kid& k, const double* Cab, std::uint64_t pair_mask) const {
-  double C = 0.0;
-  if (k.n <= 8) {
-    const double* Cab1 = Cab - 1;  // Cab1[g] = CTRANS(g, b, a)
-    for (int32 i = 0; i < k.n; ++i) C = C + Cab1[k.t[i]] * k.w[i];
-    return C;
-  }
-  for (std::uint64_t m = k.mask & pair_mask; m != 0; m &= m - 1) {
-    const int g = std::countr_zero(m);  // genotype g+1
-    C = C + Cab[g] * k.w[k.rank[g]];
-  }
-  return C;
-}
-
 // The product over the children of C(h; b, a), in the order of the
-// children; 0 as soon as a factor is 0 (the later factors are finite).
-double Peeler::child_product(int b, int a) const {
-  const double* Cab = ct_ + 55 * ((b - 1) + 55 * (a - 1));  // Cab[g-1] = CTRANS(g, b, a)
-  const std::uint64_t pair_mask = tc_.mask(a, b);
-  const Kid* kids = sc_.kids.data();
-  double P = 1.0;
-  for (int32 i = 0; i < nkids_; ++i) {
-    P = P * child_sum(kids[i], Cab, pair_mask);
-    if (P == 0.0) break;
-  }
-  return P;
-}
-
-// N products at once, P[j] for partner genotype b[j]: they are independent,
-// and forming them side by side lets their sums overlap.  Each is formed
-// exactly as child_product forms it (a product that is 0 stays 0 under the
-// later, finite factors).
+// children, where C(h; b, a) = sum over the slots z of h, z increasing, of
+// CTRANS(t(z), b, a) * w(z).  N products at once, P[j] for partner genotype
+// b[j]: they are independent, and forming them side by side lets their sums
+// overlap.  A slot whose genotype the pair cannot give adds an exact zero
+// and is passed over; a product stops at its first zero factor (the later
+// factors are finite), which is where the literal one stays 0.
 template <int N>
 void Peeler::child_products(const int* b, int a, double* P) const {
   const double* Cab[N];
@@ -352,6 +321,19 @@ void Peeler::child_products(const int* b, int a, double* P) const {
   }
 }
 
+// The products for the partner genotypes b[0..n-1] of a, four side by side,
+// then the rest.
+void Peeler::child_products(const int* b, int n, int a, double* P) const {
+  int i = 0;
+  for (; i + 3 < n; i += 4) child_products<4>(b + i, a, P + i);
+  switch (n - i) {
+    case 3: child_products<3>(b + i, a, P + i); break;
+    case 2: child_products<2>(b + i, a, P + i); break;
+    case 1: child_products<1>(b + i, a, P + i); break;
+    default: break;
+  }
+}
+
 // Connector c is a parent, o the other parent: for each slot u of c,
 // w(u) = (sum over the slots v of o of w(v) * P(v)) * w(u), with P(v) the
 // product over the children of C(h; t(v), t(u)).  The slots v are visited
@@ -380,6 +362,8 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   int* partner = sc_.partner.data();
   int* need = sc_.need.data();
   double* P = sc_.prod.data();
+  int bneed[55];  // the partner genotypes whose products are to be formed
+  double R[55];   // and those products
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
     const int tu = lgen_[u];
     // The partner genotypes whose term can be nonzero, in increasing order.
@@ -389,37 +373,19 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
       partner[n] = g + 1;
       n += other.w[other.rank[g]] != 0.0 ? 1 : 0;
     }
-    // Their products: taken from the mirror pair, or formed, up to four side
-    // by side.
+    // Their products: taken from the mirror pair, or formed.
     int nn = 0;
     for (int q = 0; q < n; ++q) {
       const int mirror = (partner[q] - 1) * 55 + (tu - 1);
       if (mirrors && stamp[mirror] == fold) {
         P[q] = kept[mirror];
       } else {
-        need[nn++] = q;
+        need[nn] = q;
+        bneed[nn++] = partner[q];
       }
     }
-    int i = 0;
-    for (; i + 3 < nn; i += 4) {
-      const int b[4] = {partner[need[i]], partner[need[i + 1]], partner[need[i + 2]], partner[need[i + 3]]};
-      double R[4];
-      child_products<4>(b, tu, R);
-      for (int j = 0; j < 4; ++j) P[need[i + j]] = R[j];
-    }
-    if (nn - i == 3) {
-      const int b[3] = {partner[need[i]], partner[need[i + 1]], partner[need[i + 2]]};
-      double R[3];
-      child_products<3>(b, tu, R);
-      for (int j = 0; j < 3; ++j) P[need[i + j]] = R[j];
-    } else if (nn - i == 2) {
-      const int b[2] = {partner[need[i]], partner[need[i + 1]]};
-      double R[2];
-      child_products<2>(b, tu, R);
-      for (int j = 0; j < 2; ++j) P[need[i + j]] = R[j];
-    } else if (nn - i == 1) {
-      P[need[i]] = child_product(partner[need[i]], tu);
-    }
+    child_products(bneed, nn, tu, R);
+    for (int i = 0; i < nn; ++i) P[need[i]] = R[i];
     double W = 0.0;
     for (int q = 0; q < n; ++q) {
       if (mirrors) {
@@ -466,32 +432,20 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
       partner[n] = gx + 1;
       n += p2.w[p2.rank[gx]] != 0.0 ? 1 : 0;
     }
-    // Each partner x in increasing order adds its terms; the products Q of
-    // up to four partners are formed together.
-    const auto add_terms = [&](int tx, double Q) {
-      if (Q == 0.0) return;
+    // The products Q over the other children, then each partner x in
+    // increasing order adds its terms.
+    double Q[55];
+    child_products(partner, n, tv, Q);
+    for (int q = 0; q < n; ++q) {
+      if (Q[q] == 0.0) continue;
+      const int tx = partner[q];
       const double wx = p2.w[p2.rank[tx - 1]];
       const double* Cxv = ct_ + 55 * ((tx - 1) + 55 * (tv - 1));  // Cxv[g-1] = CTRANS(g, tx, tv)
       for (std::uint64_t m = conn.mask & tc_.mask(tv, tx); m != 0; m &= m - 1) {
         const int g = std::countr_zero(m);
         const int k = conn.rank[g];
-        acc[k] = acc[k] + Q * Cxv[g] * wv * wx;
+        acc[k] = acc[k] + Q[q] * Cxv[g] * wv * wx;
       }
-    };
-    int i = 0;
-    double Q[4];
-    for (; i + 3 < n; i += 4) {
-      child_products<4>(partner + i, tv, Q);
-      for (int j = 0; j < 4; ++j) add_terms(partner[i + j], Q[j]);
-    }
-    if (n - i == 3) {
-      child_products<3>(partner + i, tv, Q);
-      for (int j = 0; j < 3; ++j) add_terms(partner[i + j], Q[j]);
-    } else if (n - i == 2) {
-      child_products<2>(partner + i, tv, Q);
-      for (int j = 0; j < 2; ++j) add_terms(partner[i + j], Q[j]);
-    } else if (n - i == 1) {
-      add_terms(partner[i], child_product(partner[i], tv));
     }
   }
   for (int32 i = 0; i < conn.n; ++i) w(conn.first + i) = acc[i] * w(conn.first + i);
