@@ -1,5 +1,6 @@
 #include "likelihood/fast_engine.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "likelihood/densities.hpp"
 #include "likelihood/family_pool.hpp"
 #include "likelihood/fast_peel.hpp"
+#include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "model/fast_transmission.hpp"
 #include "model/setup.hpp"
@@ -52,6 +54,8 @@ struct FastEngine {
   std::vector<unsigned char> literal;  // family left to the literal routines
   int last_thread = 0;               // thread that computed the last family
   std::vector<DensityCache> dens;    // per individual, 1-based
+  std::vector<int32> layout;         // per family: fast_layout's answer
+  bool prepared = false;             // the above describe the current pass
   int evaluated = 0;
   int literal_count = 0;
 };
@@ -61,13 +65,17 @@ FastEngine& fast_engine() {
   return e;
 }
 
-// Room for the largest family of the current data in every thread's store
-// (allocates only when the data grow).
-void make_room(FastEngine& E, const ModelState& st) {
+// What stays fixed for a pass: room for the largest family of the data in
+// every thread's store (allocating only when the data grow), each family's
+// layout, and an empty density cache.  Run once per pass, after the full
+// set-up, and again when the number of threads changes.
+void prepare_pass(FastEngine& E, const ModelState& st) {
   const int32 nfam = st.BUF1.NFAM;
-  if (static_cast<int32>(E.value.size()) < nfam + 1) {
-    E.value.resize(static_cast<std::size_t>(nfam) + 1);
-    E.literal.resize(static_cast<std::size_t>(nfam) + 1);
+  const std::size_t nf = static_cast<std::size_t>(nfam) + 1;
+  if (E.value.size() < nf) {
+    E.value.resize(nf);
+    E.literal.resize(nf);
+    E.layout.resize(nf);
   }
   const int threads = thread_choice().load();
   if (!E.pool || E.pool->threads() != threads) {
@@ -88,6 +96,12 @@ void make_room(FastEngine& E, const ModelState& st) {
     if (n > entries) entries = n;
   }
   for (int t = 0; t < threads; ++t) E.scratch[static_cast<std::size_t>(t)].reserve(slots, members, entries);
+  for (int32 f = 1; f <= nfam; ++f) E.layout[static_cast<std::size_t>(f)] = fast_layout(st, f, E.scratch[0]);
+
+  const std::size_t nind = static_cast<std::size_t>(st.BUF1.FAMOFF(nfam + 1)) + 1;
+  if (E.dens.size() < nind) E.dens.resize(nind);
+  std::fill(E.dens.begin(), E.dens.end(), DensityCache{});
+  E.prepared = true;
 }
 
 }  // namespace
@@ -102,6 +116,7 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   FastEngine& E = fast_engine();
   if (E.owner != &st) {
     E.tables.invalidate();
+    E.prepared = false;
     E.owner = &st;
   }
   E.evaluated = 0;
@@ -111,6 +126,7 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   double STAT = 0.0;
   if (st.IMAX.ISETUP == -1) {
     E.tables.invalidate();
+    E.prepared = false;
     STAP0(st, con, STAT);
     if (STAT + 1e18 > 0.0) E.tables.adopt(st);
   } else {
@@ -122,17 +138,17 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   }
 
   const int32 nfam = st.BUF1.NFAM;
-  make_room(E, st);
-  const std::size_t nind = static_cast<std::size_t>(st.BUF1.FAMOFF(nfam + 1)) + 1;
-  if (E.dens.size() < nind) E.dens.resize(nind);
+  if (!E.prepared || E.pool->threads() != thread_choice().load()) prepare_pass(E, st);
 
   if (E.tables.ready()) {
     const ModelState& cst = st;
     auto task = [&](int thread, int item) {
       const int32 f = item + 1;
       double FLOGL = 0.0;
-      const bool fast = fast_family(cst, E.tables, f, E.scratch[static_cast<std::size_t>(thread)],
-                                    E.dens.data(), FLOGL);
+      const int32 layout = E.layout[static_cast<std::size_t>(f)];
+      const bool fast = layout >= 0 && fast_family(cst, E.tables, f, layout,
+                                                   E.scratch[static_cast<std::size_t>(thread)],
+                                                   E.dens.data(), FLOGL);
       E.value[static_cast<std::size_t>(f)] = FLOGL;
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
       if (f == nfam) E.last_thread = thread;
@@ -153,13 +169,7 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
       ++E.literal_count;
     }
     E.evaluated = f;
-    if (!std::isfinite(FLOGL)) {
-      st.rejection.kind = Rejection::Kind::Family;
-      st.rejection.family = f;
-      st.rejection.value = FLOGL;
-      LH = REJECTED;
-      return;
-    }
+    if (reject_unusable_family(st, f, FLOGL, LH)) return;
     LH = LH + FLOGL;
   }
 

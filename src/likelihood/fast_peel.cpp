@@ -36,8 +36,8 @@ constexpr int32 FEW_PARTNERS = 4;
 
 class Peeler {
  public:
-  Peeler(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
-         DensityCache* dens)
+  Peeler(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
+         PeelScratch& sc, DensityCache* dens)
       : st_(st),
         tc_(tc),
         sc_(sc),
@@ -48,9 +48,9 @@ class Peeler {
         w_(sc.w.data()),
         ct_(st.TRANC.CTRANS.data()),
         lgen_(st.GENOT.LGEN.data() - 1),
-        dens_(dens) {}
+        dens_(dens),
+        max_entries_(max_entries) {}
 
-  bool layout_ok();
   void densities();
   bool peel(double& FLOGL);
 
@@ -83,37 +83,9 @@ class Peeler {
   const double* ct_;
   const int32* lgen_;  // lgen_[s] = LGEN(s)
   DensityCache* dens_;
+  int32 max_entries_;  // entries of the family's largest nuclear family
   int32 nkids_ = 0;    // children described in sc_.kids
-  int32 max_entries_ = 0;  // entries of the family's largest nuclear family
 };
-
-// The layouts the fast peeling takes: every nuclear family has at least one
-// entry, its entries and connector are members of the family, its entries
-// are distinct, and a connector that is not a parent is the first child.
-// (The literal routines decide what anything else gives.)
-bool Peeler::layout_ok() {
-  const auto& MEMOFF = st_.BUF14.MEMOFF;
-  const auto& MEMBER = st_.BUF16.MEMBER;
-  int32* mark = sc_.mark.data();
-  for (int32 e = 1; e <= members_; ++e) mark[e] = 0;
-  for (int32 j = st_.BUF3.NUCOFF(f_) + 1; j <= st_.BUF3.NUCOFF(f_ + 1); ++j) {
-    const int32 first = MEMOFF(j) + 1;
-    const int32 last = MEMOFF(j + 1);
-    if (last < first) return false;
-    if (last - first + 1 > max_entries_) max_entries_ = last - first + 1;
-    for (int32 i = first; i <= last; ++i) {
-      const int32 e = MEMBER(i);
-      if (e < 1 || e > members_ || mark[e] == j) return false;
-      mark[e] = j;
-    }
-    const int32 conn = st_.BUF15.ICONN(j);
-    if (conn < 0 || conn > members_) return false;
-    if (last - first >= 1 && conn != 0 && conn != MEMBER(first) && conn != MEMBER(first + 1)) {
-      if (last - first < 2 || conn != MEMBER(first + 2)) return false;
-    }
-  }
-  return true;
-}
 
 // Weights of member e as MASSIX sets them: the density FEN(k, g), times
 // GFREQ(g) for a founder.  FEN depends on g only through its marker test
@@ -130,12 +102,6 @@ void Peeler::set_densities(int32 e, bool founder) {
   }
   const int32 c = st_.BUF2.MARKER(k);
   DensityCache& dc = dens_[k];
-  const std::uint64_t ybits = std::bit_cast<std::uint64_t>(y);
-  if (dc.trait != ybits || dc.marker != c) {
-    dc.trait = ybits;
-    dc.marker = c;
-    for (auto& kept : dc.kept) kept.held = false;
-  }
   // Which kept densities still hold: those whose mean and SIGMA have not moved.
   const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
   for (int mg = 1; mg <= 3; ++mg) {
@@ -516,10 +482,41 @@ bool Peeler::peel(double& FLOGL) {
 
 }  // namespace
 
-bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
-                 DensityCache* dens, double& FLOGL) {
-  Peeler p(st, tc, f, sc, dens);
-  if (!p.layout_ok()) return false;
+// The layouts the fast peeling takes: every nuclear family has at least one
+// entry, its entries and connector are members of the family, its entries
+// are distinct, and a connector that is not a parent is the first child.
+// (The literal routines decide what anything else gives.)  Returns the
+// entries of the family's largest nuclear family, or -1 for a layout the
+// fast peeling does not take.
+int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc) {
+  const auto& MEMOFF = st.BUF14.MEMOFF;
+  const auto& MEMBER = st.BUF16.MEMBER;
+  const int32 members = st.BUF1.FAMOFF(f + 1) - st.BUF1.FAMOFF(f);
+  int32 max_entries = 0;
+  int32* mark = sc.mark.data();
+  for (int32 e = 1; e <= members; ++e) mark[e] = 0;
+  for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
+    const int32 first = MEMOFF(j) + 1;
+    const int32 last = MEMOFF(j + 1);
+    if (last < first) return -1;
+    if (last - first + 1 > max_entries) max_entries = last - first + 1;
+    for (int32 i = first; i <= last; ++i) {
+      const int32 e = MEMBER(i);
+      if (e < 1 || e > members || mark[e] == j) return -1;
+      mark[e] = j;
+    }
+    const int32 conn = st.BUF15.ICONN(j);
+    if (conn < 0 || conn > members) return -1;
+    if (last - first >= 1 && conn != 0 && conn != MEMBER(first) && conn != MEMBER(first + 1)) {
+      if (last - first < 2 || conn != MEMBER(first + 2)) return -1;
+    }
+  }
+  return max_entries;
+}
+
+bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
+                 PeelScratch& sc, DensityCache* dens, double& FLOGL) {
+  Peeler p(st, tc, f, max_entries, sc, dens);
   p.densities();
   return p.peel(FLOGL);
 }

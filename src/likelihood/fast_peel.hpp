@@ -17,7 +17,7 @@
 //   order (v, then x) of the literal loops;
 // - the density of a member depends on its genotype only through the
 //   major-locus genotype: FEN is called once per major-locus genotype, and
-//   its value is kept for the next evaluation (DensityCache).
+//   its value is kept for the next evaluations of the pass (DensityCache).
 // Adding a zero (of either sign) to a sum that starts at +0 never changes it,
 // and every sum and product that is computed keeps its operands and order
 // (independent products may be formed side by side).
@@ -64,13 +64,12 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
 };
 
 // The densities FEN of each individual, one per major-locus genotype, kept
-// from one evaluation to the next with everything FEN reads that can change:
-// a kept value is used only while the individual's trait value and marker
-// code, the mean of the major-locus genotype and SIGMA are bit for bit
-// those it was computed from.
+// from one evaluation to the next: a kept value is used only while the mean
+// of the major-locus genotype and SIGMA are bit for bit those it was
+// computed from.  The trait values and marker codes change only when the
+// family data are read, before the full set-up of a pass, so the cache is
+// emptied at every full set-up.
 struct DensityCache {
-  std::uint64_t trait = 0;  // bits of TRAIT
-  int32 marker = -1;        // MARKER
   struct Kept {
     bool held = false;
     std::uint64_t mean = 0, sigma = 0;  // bits of GMEAN(g) and SIGMA
@@ -78,15 +77,23 @@ struct DensityCache {
   } kept[3];                // per major-locus genotype
 };
 
-// Family f: FLOGL as MMPFAM returns it after MASSIX, and the weights and
-// IDONE flags MASSIX and MMPFAM leave, in `sc`.  Returns false (FLOGL then
-// undefined) when the family must be computed by the literal routines.
+// The layout of family f as the fast peeling needs it (see fast_peel.cpp):
+// the number of entries of its largest nuclear family, or -1 when the family
+// must be left to the literal routines.  The layout is fixed for a pass, so
+// this is asked once per pass.  Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN;
+// uses sc.mark.
+int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
+
+// Family f, whose layout fast_layout took (max_entries is its answer):
+// FLOGL as MMPFAM returns it after MASSIX, and the weights and IDONE flags
+// MASSIX and MMPFAM leave, in `sc`.  Returns false (FLOGL then undefined)
+// when the family must be computed by the literal routines.
 // Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, TRAIT, MARKER, IGOFF, LGEN,
 // GFREQ, MAJGEN, MRKGEN, GMEAN, SIGMA, CTRANS and the cache's lists.
 // `dens` (index = global individual number) serves the densities.  Only the
 // family's own individuals' entries are touched, so families may run on
 // several threads at once.
-bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, PeelScratch& sc,
-                 DensityCache* dens, double& FLOGL);
+bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
+                 PeelScratch& sc, DensityCache* dens, double& FLOGL);
 
 }  // namespace mglink

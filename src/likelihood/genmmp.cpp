@@ -32,17 +32,18 @@ void GENMMP(ModelState& st, Console& con, double& LH) {
     MASSIX(st, IFAM);
     double FLOGL = 0.0;
     MMPFAM(st, IFAM, FLOGL);
-    // A family of likelihood zero, or one that is not a number, makes the
-    // whole vector unusable; the first such family is kept for the report.
-    if (!std::isfinite(FLOGL)) {
-      st.rejection.kind = Rejection::Kind::Family;
-      st.rejection.family = IFAM;
-      st.rejection.value = FLOGL;
-      LH = REJECTED;
-      return;
-    }
+    if (reject_unusable_family(st, IFAM, FLOGL, LH)) return;
     LH = LH + FLOGL;
   }
+}
+
+bool reject_unusable_family(ModelState& st, int32 f, double FLOGL, double& LH) {
+  if (std::isfinite(FLOGL)) return false;
+  st.rejection.kind = Rejection::Kind::Family;
+  st.rejection.family = f;
+  st.rejection.value = FLOGL;
+  LH = REJECTED;
+  return true;
 }
 
 }  // namespace mglink

@@ -16,4 +16,10 @@ namespace mglink {
 // log-likelihoods, added in family order.
 void GENMMP(ModelState& st, Console& con, double& LH);
 
+// The test each evaluation applies to a family's value: a family of
+// likelihood zero, or one whose log-likelihood is not a number, makes the
+// whole vector unusable.  When FLOGL is not finite: LH = -1e18, st.rejection
+// names family f and its value, and the answer is true.  Writes rejection.
+bool reject_unusable_family(ModelState& st, int32 f, double FLOGL, double& LH);
+
 }  // namespace mglink
