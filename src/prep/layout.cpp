@@ -1,6 +1,7 @@
 #include "prep/layout.hpp"
 
 #include "io/free_reader.hpp"
+#include "prep/splitmix.hpp"
 #include "run/errors.hpp"
 
 #include <algorithm>
@@ -13,21 +14,7 @@ namespace mglink::prep {
 
 namespace {
 
-// splitmix64: a small generator whose sequence is the same on every machine.
-struct Random {
-  std::uint64_t s;
-  std::uint64_t next() {
-    std::uint64_t z = (s += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-  template <class T>
-  void shuffle(std::vector<T>& v) {
-    for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[below(i)]);
-  }
-};
+using Random = SplitMix64;
 
 std::size_t ix(int i) { return static_cast<std::size_t>(i); }
 

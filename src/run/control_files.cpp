@@ -9,24 +9,26 @@
 
 namespace mglink {
 
+namespace {
+
+// Read n of maxpar.inp: one value on a line of its own.
+template <class T>
+void read_setting(FreeReader& r, int n, T& v, const char* item) {
+  r.begin_read("read " + std::to_string(n) + " of the maximiser settings");
+  r.read(v, item);
+  r.end_read();
+}
+
+}  // namespace
+
 MaxparSettings read_maxpar(const std::string& path) {
   FreeReader r = FreeReader::open(path);
   MaxparSettings s;
-  r.begin_read("read 1 of the maximiser settings");
-  r.read(s.IPRINT, "IPRINT");
-  r.end_read();
-  r.begin_read("read 2 of the maximiser settings");
-  r.read(s.EPSX, "EPSX");
-  r.end_read();
-  r.begin_read("read 3 of the maximiser settings");
-  r.read(s.MAXIT, "MAXIT");
-  r.end_read();
-  r.begin_read("read 4 of the maximiser settings");
-  r.read(s.RHO, "RHO");
-  r.end_read();
-  r.begin_read("read 5 of the maximiser settings");
-  r.read(s.EPSF, "EPSF");
-  r.end_read();
+  read_setting(r, 1, s.IPRINT, "IPRINT");
+  read_setting(r, 2, s.EPSX, "EPSX");
+  read_setting(r, 3, s.MAXIT, "MAXIT");
+  read_setting(r, 4, s.RHO, "RHO");
+  read_setting(r, 5, s.EPSF, "EPSF");
   return s;
 }
 

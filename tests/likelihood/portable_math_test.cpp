@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "likelihood/portable_math.hpp"
+#include "support/random_pedigree.hpp"
 
 namespace mglink {
 namespace {
@@ -17,22 +18,8 @@ std::int64_t ulps(double a, double b) {
   return ia > ib ? ia - ib : ib - ia;
 }
 
-// A fixed pseudo-random sequence (the test must not depend on the library's
-// generators either).
-struct Sequence {
-  std::uint64_t s = 0x9E3779B97F4A7C15ULL;
-  double uniform() {  // [0, 1)
-    s += 0x9E3779B97F4A7C15ULL;
-    std::uint64_t z = s;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) * 0x1.0p-53;
-  }
-};
-
 TEST(PortableMath, ExpWithinOneUlpOfTheLibraryOverItsRange) {
-  Sequence r;
+  test::Random r(20261210);
   long differ = 0;
   const long n = 200000;
   for (long i = 0; i < n; ++i) {
@@ -48,7 +35,7 @@ TEST(PortableMath, ExpWithinOneUlpOfTheLibraryOverItsRange) {
 }
 
 TEST(PortableMath, LogWithinOneUlpOfTheLibraryOverItsRange) {
-  Sequence r;
+  test::Random r(20261210);
   long differ = 0;
   const long n = 200000;
   for (long i = 0; i < n; ++i) {

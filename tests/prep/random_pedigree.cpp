@@ -3,21 +3,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "prep/splitmix.hpp"
+
 namespace mglink::prep::gen {
 
 namespace {
 
-struct Rng {
-  std::uint64_t s;
-  std::uint64_t next() {
-    std::uint64_t z = (s += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-  double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
-};
+using Rng = SplitMix64;
 
 struct Ind {
   std::string id;
