@@ -18,16 +18,6 @@ int32 count_possible(const ModelState& st, int32 NTOT) {
   return n;
 }
 
-// Whether every CTRANS entry is a number >= 0 (not NaN): so it is when theta
-// lies in [0, 1].
-bool transmission_nonnegative(const ModelState& st) {
-  const auto& C = st.TRANC.CTRANS;
-  const double* p = C.data();
-  bool ok = true;
-  for (std::size_t i = 0; i < C.size; ++i) ok = ok && p[i] >= 0.0;
-  return ok;
-}
-
 // Prunes the parents of one nuclear family (member entries first..last,
 // at least three): a parental genotype goes when no possible spouse genotype
 // gives any possible genotype of any child a transmission probability.
@@ -71,9 +61,16 @@ void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last, bool n
 
 }  // namespace
 
-void elimination_sweep(ModelState& st) {
+bool transmission_nonnegative(const ModelState& st) {
+  const auto& C = st.TRANC.CTRANS;
+  const double* p = C.data();
+  bool ok = true;
+  for (std::size_t i = 0; i < C.size; ++i) ok = ok && p[i] >= 0.0;
+  return ok;
+}
+
+void elimination_sweep(ModelState& st, bool nonnegative) {
   const auto& B1 = st.BUF1;
-  const bool nonnegative = transmission_nonnegative(st);
   for (int32 f = 1; f <= B1.NFAM; ++f) {
     const int32 famoff = B1.FAMOFF(f);
     for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
@@ -108,9 +105,11 @@ void GENOTYPE(ModelState& st, Console& con) {
   W.N0 = count_possible(st, NTOT);
   con.line(FreeLine().text("N0=").integer(W.N0).str());
 
-  // Elimination sweeps until a sweep excludes nothing more.
+  // Elimination sweeps until a sweep excludes nothing more; CTRANS stays
+  // as it is throughout.
+  const bool nonnegative = transmission_nonnegative(st);
   for (;;) {
-    elimination_sweep(st);
+    elimination_sweep(st, nonnegative);
     W.N1 = count_possible(st, NTOT);
     con.line(FreeLine().text("N1=").integer(W.N1).str());
     if (W.N1 >= W.N0) break;

@@ -17,7 +17,13 @@ void GENOTYPE(ModelState& st, Console& con);
 
 // One elimination sweep over all nuclear families of all families (the part
 // of GENOTYPE that prunes parental genotypes).  Reads the family structure
-// and CTRANS; writes IPOSS.
-void elimination_sweep(ModelState& st);
+// and CTRANS; writes IPOSS.  `nonnegative` says whether every CTRANS entry
+// is a number >= 0 (transmission_nonnegative), which lets a parental
+// genotype's sum stop at its first term of at least 1e-15.
+void elimination_sweep(ModelState& st, bool nonnegative);
+
+// Whether every CTRANS entry is a number >= 0, as it is when theta lies in
+// [0, 1].  Reads CTRANS.
+bool transmission_nonnegative(const ModelState& st);
 
 }  // namespace mglink
