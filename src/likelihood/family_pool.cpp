@@ -13,8 +13,7 @@ FamilyPool::FamilyPool(int threads) {
 FamilyPool::~FamilyPool() {
   {
     std::lock_guard<std::mutex> lock(m_);
-    stop_ = true;
-    stopping_.store(true, std::memory_order_relaxed);
+    stop_.store(true);
   }
   start_.notify_all();
   for (auto& w : workers_) w.join();
@@ -35,7 +34,7 @@ void FamilyPool::worker_main(int thread) {
     // a short while before going to sleep, so that the thread joins in at
     // once instead of after a wake-up.
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
-    while (posted_.load(std::memory_order_acquire) == seen && !stopping_.load(std::memory_order_relaxed) &&
+    while (generation_.load(std::memory_order_acquire) == seen && !stop_.load(std::memory_order_relaxed) &&
            std::chrono::steady_clock::now() < until) {
 #if defined(__x86_64__) || defined(__i386__)
       __builtin_ia32_pause();
@@ -45,7 +44,7 @@ void FamilyPool::worker_main(int thread) {
       std::unique_lock<std::mutex> lock(m_);
       start_.wait(lock, [&] { return stop_ || generation_ != seen; });
       if (stop_) return;
-      seen = generation_;
+      seen = generation_.load();
     }
     work(thread);
     {
@@ -68,8 +67,7 @@ void FamilyPool::run_items(int count, Fn fn, void* task) {
     count_ = count;
     next_.store(0, std::memory_order_relaxed);
     busy_ = static_cast<int>(workers_.size());
-    ++generation_;
-    posted_.store(generation_, std::memory_order_release);
+    generation_.fetch_add(1, std::memory_order_release);
   }
   start_.notify_all();
   work(0);

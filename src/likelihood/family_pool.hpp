@@ -44,11 +44,11 @@ class FamilyPool {
   std::mutex m_;
   std::condition_variable start_;
   std::condition_variable done_;
-  std::uint64_t generation_ = 0;  // one per run
-  std::atomic<std::uint64_t> posted_{0};  // generation_, for the threads' short watch
-  std::atomic<bool> stopping_{false};
-  int busy_ = 0;                  // workers not yet finished with this run
-  bool stop_ = false;
+  // Changed under m_; atomic so that the threads' short watch can read them
+  // without it.
+  std::atomic<std::uint64_t> generation_{0};  // one per run
+  std::atomic<bool> stop_{false};
+  int busy_ = 0;  // workers not yet finished with this run
   std::atomic<int> next_{0};
   int count_ = 0;
   Fn fn_ = nullptr;
