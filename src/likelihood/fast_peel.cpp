@@ -24,6 +24,8 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(prod, 56L);
   grow(pstamp, 55L * 55L);
   grow(pkept, 55L * 55L);
+  grow(small_t, 4L * entries);
+  grow(small_w, 4L * entries);
 }
 
 namespace {
@@ -70,6 +72,8 @@ class Peeler {
   void child_products(const int* b, int a, double* P) const;
   void child_products(const int* b, int n, int a, double* P) const;
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
+  bool direct_pays(int32 first, int32 last, int32 c, int32 o) const;
+  void fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
 
   const ModelState& st_;
@@ -90,7 +94,7 @@ class Peeler {
 // Weights of member e as MASSIX sets them: the density FEN(k, g), times
 // GFREQ(g) for a founder.  FEN depends on g only through its marker test
 // (passed by every listed genotype, but kept) and its major-locus genotype,
-// so it is called once per major-locus genotype, and only when the kept
+// so it is computed once per major-locus genotype, and only when the kept
 // value does not hold.
 void Peeler::set_densities(int32 e, bool founder) {
   const int32 k = famoff_ + e;
@@ -102,37 +106,52 @@ void Peeler::set_densities(int32 e, bool founder) {
   }
   const int32 c = st_.BUF2.MARKER(k);
   DensityCache& dc = dens_[k];
-  // Which kept densities still hold: those whose mean and SIGMA have not moved.
-  const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
-  for (int mg = 1; mg <= 3; ++mg) {
-    DensityCache::Kept& kept = dc.kept[mg - 1];
-    if (kept.held && (kept.sigma != sigma || kept.mean != std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg))))
-      kept.held = false;
-  }
-  // The densities per major-locus genotype, fetched once for the member.
   const int32* majgen = st_.PRPAR.MAJGEN.data() - 1;  // majgen[g] = MAJGEN(g)
   const int32* mrkgen = st_.PRPAR.MRKGEN.data() - 1;
   const double* gfreq = st_.PRPAR.GFREQ.data() - 1;
-  double dm[3] = {0.0, 0.0, 0.0};
-  bool have[3] = {false, false, false};
+  // A genotype of each major-locus genotype met among the slots that pass
+  // the marker test.
+  int32 rep[3] = {0, 0, 0};
   for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
     const int32 g = lgen_[s];
-    double d = 0.0;
     if (c == 0 || c == mrkgen[g]) {
-      const int32 mg = majgen[g] - 1;
-      if (!have[mg]) {
-        DensityCache::Kept& kept = dc.kept[mg];
-        if (!kept.held) {
-          kept.fen = FEN(st_, k, g);
-          kept.mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg + 1));
-          kept.sigma = sigma;
-          kept.held = true;
-        }
-        dm[mg] = kept.fen;
-        have[mg] = true;
-      }
-      d = dm[mg];
+      int32& r = rep[majgen[g] - 1];
+      if (r == 0) r = g;
     }
+  }
+  // The densities to compute: those not kept, or kept from another mean or
+  // SIGMA.
+  const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
+  int todo[3];
+  int n = 0;
+  for (int mg = 0; mg < 3; ++mg) {
+    DensityCache::Kept& kept = dc.kept[mg];
+    if (kept.held && (kept.sigma != sigma || kept.mean != std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg + 1))))
+      kept.held = false;
+    if (rep[mg] != 0 && !kept.held) todo[n++] = mg;
+  }
+  if (n > 0) {
+    if (y <= TRAIT_MISSING) {  // FEN gives 1 without an exponential
+      for (int i = 0; i < n; ++i) dc.kept[todo[i]].fen = FEN(st_, k, rep[todo[i]]);
+    } else {
+      // FEN's own operations, z = (m - y) r and exp(-(z z) 0.5) r, with
+      // r = 1 / SIGMA formed once.
+      const double r = 1.0 / st_.IMAX.SIGMA;
+      for (int i = 0; i < n; ++i) {
+        const double z = (st_.IMAX.GMEAN(todo[i] + 1) - y) * r;
+        dc.kept[todo[i]].fen = exp_portable(-(z * z) * 0.5) * r;
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      DensityCache::Kept& kept = dc.kept[todo[i]];
+      kept.mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(todo[i] + 1));
+      kept.sigma = sigma;
+      kept.held = true;
+    }
+  }
+  for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
+    const int32 g = lgen_[s];
+    const double d = (c == 0 || c == mrkgen[g]) ? dc.kept[majgen[g] - 1].fen : 0.0;
     w(s) = founder ? d * gfreq[g] : d;
   }
 }
@@ -365,6 +384,95 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   }
 }
 
+// A parent connector whose partner has few slots (at most four: a typed
+// partner) is folded by the literal loops, four partner slots side by side,
+// term for term with the zeros included: the same operations in the same
+// order give the same bits, with nothing to check first.  Two liberties,
+// neither of which changes a sum:
+// - a child of few slots has its sum padded to SMALL_KID terms of weight +0:
+//   each padded term is +0 (CTRANS is finite), and adding +0 to a sum that
+//   started at +0 leaves it as it is;
+// - a child of many slots (an untyped child) meets only the genotypes that
+//   the parental pairs can give: every other term is 0 times a finite
+//   weight, so its weights are checked to be finite first.
+constexpr int32 SMALL_KID = 4;
+// Beyond this many (connector slot, child) pairs the sparse fold, which
+// stops a product at its first zero, is left to decide.
+constexpr long DIRECT_WORK = 1024;
+
+bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
+  const int32 no = last_slot(o) - first_slot(o) + 1;
+  const int32 nc = last_slot(c) - first_slot(c) + 1;
+  if (no > 4 || static_cast<long>(nc) * (last - first - 1) > DIRECT_WORK) return false;
+  for (int32 i = first + 2; i <= last; ++i) {
+    const int32 h = st_.BUF16.MEMBER(i);
+    if (last_slot(h) - first_slot(h) + 1 <= SMALL_KID) continue;
+    for (int32 z = first_slot(h); z <= last_slot(h); ++z)
+      if (!std::isfinite(w_[z - base_])) return false;
+  }
+  return true;
+}
+
+// The fold onto parent c (see fold_onto_parent), literal, when the other
+// parent o has at most four slots.
+void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) {
+  const auto& MEMBER = st_.BUF16.MEMBER;
+  const int32 nk = last - first - 1;
+  // The children: the terms of the small ones, padded with genotype 1 and
+  // weight +0; the big ones described.
+  int32* kt = sc_.small_t.data();
+  double* kw = sc_.small_w.data();
+  Kid* kids = sc_.kids.data();
+  bool big_kids = false;
+  for (int32 i = 0; i < nk; ++i) {
+    const int32 h = MEMBER(first + 2 + i);
+    const int32 f = first_slot(h), n = last_slot(h) - f + 1;
+    if (n > SMALL_KID) {
+      describe(h, kids[i]);
+      big_kids = true;
+      continue;
+    }
+    kids[i].n = n;
+    for (int32 z = 0; z < SMALL_KID; ++z) {
+      kt[SMALL_KID * i + z] = z < n ? lgen_[f + z] : 1;
+      kw[SMALL_KID * i + z] = z < n ? w(f + z) : 0.0;
+    }
+  }
+  const int32 ofirst = first_slot(o), olast = last_slot(o);
+  const int32 nv = olast - ofirst + 1;
+  for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
+    const int tu = lgen_[u];
+    const double* Cu = ct_ + 55 * 55 * (tu - 1) - 1;  // Cu[g + 55 (b-1)] = CTRANS(g, b, t(u))
+    const double* Cv[4];
+    for (int j = 0; j < 4; ++j) Cv[j] = Cu + 55 * (lgen_[ofirst + (j < nv ? j : 0)] - 1);
+    // The child genotypes some pair (t(u), t(v)) can give.
+    std::uint64_t any = 0;
+    if (big_kids)
+      for (int j = 0; j < nv; ++j) any |= tc_.mask(tu, lgen_[ofirst + j]);
+    double P[4] = {1.0, 1.0, 1.0, 1.0};
+    for (int32 i = 0; i < nk; ++i) {
+      double C[4] = {0.0, 0.0, 0.0, 0.0};
+      if (kids[i].n <= SMALL_KID) {
+        const int32* t = kt + SMALL_KID * i;
+        const double* wz = kw + SMALL_KID * i;
+        for (int32 z = 0; z < SMALL_KID; ++z)
+          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][t[z]] * wz[z];
+      } else {
+        const Kid& k = kids[i];
+        for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
+          const int g = std::countr_zero(m);
+          const double wz = k.w[k.rank[g]];
+          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][g + 1] * wz;
+        }
+      }
+      for (int j = 0; j < 4; ++j) P[j] = P[j] * C[j];
+    }
+    double W = 0.0;
+    for (int j = 0; j < nv; ++j) W = W + w(ofirst + j) * P[j];
+    w(u) = W * w(u);
+  }
+}
+
 // Connector is the first child c: for each slot u of c,
 // w(u) = (sum over v of parent 1, x of parent 2 of
 //         Q(v,x) * CTRANS(t(u), t(x), t(v)) * w(v) * w(x)) * w(u),
@@ -442,7 +550,7 @@ bool Peeler::peel(double& FLOGL) {
   const auto& MEMBER = st_.BUF16.MEMBER;
   FLOGL = 0.0;
   double S = 0.0;
-  const bool check_each = !tame();
+  int checked = -1;  // whether each nuclear family must be checked: asked when first needed
   for (int32 j = st_.BUF3.NUCOFF(f_) + 1; j <= st_.BUF3.NUCOFF(f_ + 1); ++j) {
     const int32 first = st_.BUF14.MEMOFF(j) + 1;
     const int32 last = st_.BUF14.MEMOFF(j + 1);
@@ -451,9 +559,12 @@ bool Peeler::peel(double& FLOGL) {
     const int32 c = st_.BUF15.ICONN(j) != 0 ? st_.BUF15.ICONN(j) : e1;
 
     if (n >= 2) {
-      if (check_each && !bounded(first, last)) return false;
       const int32 e2 = MEMBER(first + 1);
-      if (c == e1) {
+      if ((c == e1 || c == e2) && direct_pays(first, last, c, c == e1 ? e2 : e1)) {
+        fold_onto_parent_direct(first, last, c, c == e1 ? e2 : e1);
+      } else if ((checked < 0 ? (checked = tame() ? 0 : 1) : checked) == 1 && !bounded(first, last)) {
+        return false;
+      } else if (c == e1) {
         fold_onto_parent(first, last, c, e2);
       } else if (c == e2) {
         fold_onto_parent(first, last, c, e1);
