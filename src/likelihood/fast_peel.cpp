@@ -17,6 +17,9 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(w, static_cast<long>(slots) + 1);
   grow(idone, static_cast<long>(members) + 1);
   grow(mark, static_cast<long>(members) + 1);
+  grow(role, static_cast<long>(members) + 1);
+  grow(exp_arg, 3L * members + 1);
+  grow(exp_dst, 3L * members + 1);
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, 56L);  // a member has at most 55 slots
   grow(partner, 56L);
@@ -62,7 +65,6 @@ class Peeler {
   double& w(int32 s) { return w_[s - base_]; }
 
   using Kid = PeelScratch::Kid;
-  void set_densities(int32 e, bool founder);
   bool bounded(int32 first, int32 last);
   bool tame() const;
   void describe_children(int32 from, int32 last);
@@ -91,92 +93,32 @@ class Peeler {
   int32 nkids_ = 0;    // children described in sc_.kids
 };
 
-// Weights of member e as MASSIX sets them: the density FEN(k, g), times
-// GFREQ(g) for a founder.  FEN depends on g only through its marker test
-// (passed by every listed genotype, but kept) and its major-locus genotype,
-// so it is computed once per major-locus genotype, and only when the kept
-// value does not hold.
-void Peeler::set_densities(int32 e, bool founder) {
-  const int32 k = famoff_ + e;
-  const double y = st_.BUF2.TRAIT(k);
-  const bool skipped = !(y > TRAIT_SKIPPED);
-  if (founder && skipped) {
-    for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = st_.PRPAR.GFREQ(lgen_[s]);
-    return;
-  }
-  const int32 c = st_.BUF2.MARKER(k);
-  DensityCache& dc = dens_[k];
-  const int32* majgen = st_.PRPAR.MAJGEN.data() - 1;  // majgen[g] = MAJGEN(g)
-  const int32* mrkgen = st_.PRPAR.MRKGEN.data() - 1;
-  const double* gfreq = st_.PRPAR.GFREQ.data() - 1;
-  // A genotype of each major-locus genotype met among the slots that pass
-  // the marker test.
-  int32 rep[3] = {0, 0, 0};
-  for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
-    const int32 g = lgen_[s];
-    if (c == 0 || c == mrkgen[g]) {
-      int32& r = rep[majgen[g] - 1];
-      if (r == 0) r = g;
-    }
-  }
-  // The densities to compute: those not kept, or kept from another mean or
-  // SIGMA.
-  const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
-  int todo[3];
-  int n = 0;
-  for (int mg = 0; mg < 3; ++mg) {
-    DensityCache::Kept& kept = dc.kept[mg];
-    if (kept.held && (kept.sigma != sigma || kept.mean != std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg + 1))))
-      kept.held = false;
-    if (rep[mg] != 0 && !kept.held) todo[n++] = mg;
-  }
-  if (n > 0) {
-    if (y <= TRAIT_MISSING) {  // FEN gives 1 without an exponential
-      for (int i = 0; i < n; ++i) dc.kept[todo[i]].fen = FEN(st_, k, rep[todo[i]]);
-    } else {
-      // FEN's own operations, z = (m - y) r and exp(-(z z) 0.5) r, with
-      // r = 1 / SIGMA formed once.
-      const double r = 1.0 / st_.IMAX.SIGMA;
-      for (int i = 0; i < n; ++i) {
-        const double z = (st_.IMAX.GMEAN(todo[i] + 1) - y) * r;
-        dc.kept[todo[i]].fen = exp_portable(-(z * z) * 0.5) * r;
-      }
-    }
-    for (int i = 0; i < n; ++i) {
-      DensityCache::Kept& kept = dc.kept[todo[i]];
-      kept.mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(todo[i] + 1));
-      kept.sigma = sigma;
-      kept.held = true;
-    }
-  }
-  for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
-    const int32 g = lgen_[s];
-    const double d = (c == 0 || c == mrkgen[g]) ? dc.kept[majgen[g] - 1].fen : 0.0;
-    w(s) = founder ? d * gfreq[g] : d;
-  }
-}
-
+// The weights of the members, as MASSIX sets them: for a child the
+// density FEN(k, g) (weights 1 when its trait is skipped), for anyone else
+// FEN(k, g) times GFREQ(g) (GFREQ(g) alone when the trait is skipped).
+//
+// FEN depends on g only through its marker test (passed by every listed
+// genotype, but kept) and its major-locus genotype, so it is computed once
+// per major-locus genotype, and only when the kept value does not hold (see
+// DensityCache).  The densities to compute are collected first and their
+// exponentials taken in one run, where independent exponentials overlap;
+// then the weights are set.
 void Peeler::densities() {
   const auto& MEMOFF = st_.BUF14.MEMOFF;
   const auto& MEMBER = st_.BUF16.MEMBER;
   int32* idone = sc_.idone.data();
+  int32* role = sc_.role.data();  // the members in MASSIX's order: +e a child, -e anyone else
+  int32 nroles = 0;
   const int32 jfirst = st_.BUF3.NUCOFF(f_) + 1;
   const int32 jlast = st_.BUF3.NUCOFF(f_ + 1);
 
-  // Every member's slots are set below (a child whose trait is not passed
-  // to FEN keeps weights 1), so the weights need no clearing first.
   for (int32 e = 1; e <= members_; ++e) idone[e] = 0;
-
   for (int32 j = jfirst; j <= jlast; ++j) {
     if (MEMOFF(j + 1) - MEMOFF(j) <= 2) continue;
     for (int32 i = MEMOFF(j) + 3; i <= MEMOFF(j + 1); ++i) {
       const int32 e = MEMBER(i);
       idone[e] = 1;
-      if (!(st_.BUF2.TRAIT(famoff_ + e) > TRAIT_SKIPPED)) {
-        for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = 1.0;
-        continue;
-      }
-      set_densities(e, false);
+      role[nroles++] = e;
     }
   }
   for (int32 j = jfirst; j <= jlast; ++j) {
@@ -186,12 +128,78 @@ void Peeler::densities() {
       const int32 e = MEMBER(i);
       if (idone[e] == 1) continue;
       idone[e] = 1;
-      set_densities(e, true);
+      role[nroles++] = -e;
     }
   }
-  for (int32 e = 1; e <= members_; ++e) {
-    if (idone[e] == 1) continue;
-    set_densities(e, true);
+  for (int32 e = 1; e <= members_; ++e)
+    if (idone[e] != 1) role[nroles++] = -e;
+
+  const int32* majgen = st_.PRPAR.MAJGEN.data() - 1;  // majgen[g] = MAJGEN(g)
+  const int32* mrkgen = st_.PRPAR.MRKGEN.data() - 1;
+  const double* gfreq = st_.PRPAR.GFREQ.data() - 1;
+  const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
+  // FEN's own operations, z = (m - y) r and exp(-(z z) 0.5) r, with
+  // r = 1 / SIGMA formed once.
+  const double r = 1.0 / st_.IMAX.SIGMA;
+  double* arg = sc_.exp_arg.data();
+  double** dst = sc_.exp_dst.data();
+  int32 nexp = 0;
+
+  // The densities to compute: of the major-locus genotypes met among the
+  // slots that pass the marker test, those not kept or kept from another
+  // mean or SIGMA.
+  for (int32 q = 0; q < nroles; ++q) {
+    const int32 e = role[q] > 0 ? role[q] : -role[q];
+    const int32 k = famoff_ + e;
+    const double y = st_.BUF2.TRAIT(k);
+    if (!(y > TRAIT_SKIPPED)) continue;
+    DensityCache& dc = dens_[k];
+    if (dc.met < 0) {
+      const int32 c = st_.BUF2.MARKER(k);
+      int met = 0;
+      for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
+        const int32 g = lgen_[s];
+        const int mg = majgen[g] - 1;
+        if ((c == 0 || c == mrkgen[g]) && (met & (1 << mg)) == 0) {
+          met |= 1 << mg;
+          dc.rep[mg] = static_cast<std::uint8_t>(g);
+        }
+      }
+      dc.met = static_cast<std::int8_t>(met);
+    }
+    for (int mg = 0; mg < 3; ++mg) {
+      DensityCache::Kept& kept = dc.kept[mg];
+      const std::uint64_t mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg + 1));
+      if ((dc.met & (1 << mg)) == 0 || (kept.held && kept.sigma == sigma && kept.mean == mean)) continue;
+      kept.mean = mean;
+      kept.sigma = sigma;
+      kept.held = true;
+      if (y <= TRAIT_MISSING) {  // FEN gives 1 without an exponential
+        kept.fen = FEN(st_, k, dc.rep[mg]);
+      } else {
+        const double z = (st_.IMAX.GMEAN(mg + 1) - y) * r;
+        arg[nexp] = -(z * z) * 0.5;
+        dst[nexp++] = &kept.fen;
+      }
+    }
+  }
+  for (int32 i = 0; i < nexp; ++i) *dst[i] = exp_portable(arg[i]) * r;
+
+  for (int32 q = 0; q < nroles; ++q) {
+    const bool child = role[q] > 0;
+    const int32 e = child ? role[q] : -role[q];
+    const int32 k = famoff_ + e;
+    if (!(st_.BUF2.TRAIT(k) > TRAIT_SKIPPED)) {
+      for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = child ? 1.0 : gfreq[lgen_[s]];
+      continue;
+    }
+    const int32 c = st_.BUF2.MARKER(k);
+    const DensityCache& dc = dens_[k];
+    for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
+      const int32 g = lgen_[s];
+      const double d = (c == 0 || c == mrkgen[g]) ? dc.kept[majgen[g] - 1].fen : 0.0;
+      w(s) = child ? d : d * gfreq[g];
+    }
   }
 }
 

@@ -42,6 +42,9 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<double> w;          // weights of the family's slots, w[s - base], s global
   std::vector<int32> idone;       // member handled (the IDONE of MASSIX), 1-based
   std::vector<int32> mark;        // distinct-entry check of a nuclear family
+  std::vector<int32> role;        // members in the order their weights are set
+  std::vector<double> exp_arg;    // exponentials to take: their arguments
+  std::vector<double*> exp_dst;   // and where their densities go
   struct Kid {                    // a child of the nuclear family being folded
     int32 first, n;               // its first slot (global number), its number of slots
     const double* w;              // the weights of its slots
@@ -72,6 +75,11 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
 // family data are read, before the full set-up of a pass, so the cache is
 // emptied at every full set-up.
 struct DensityCache {
+  // The major-locus genotypes met among the individual's slots that pass
+  // the marker test (bit mg-1), and a genotype of each: fixed for a pass,
+  // found at the first evaluation (met < 0 until then).
+  std::int8_t met = -1;
+  std::uint8_t rep[3] = {0, 0, 0};
   struct Kept {
     bool held = false;
     std::uint64_t mean = 0, sigma = 0;  // bits of GMEAN(g) and SIGMA
