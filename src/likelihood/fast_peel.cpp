@@ -38,6 +38,11 @@ namespace {
 constexpr double BOUND = 1e290;
 // A parent with at most this many slots has them all tried as partners.
 constexpr int32 FEW_PARTNERS = 4;
+// A child with at most this many slots (a typed child) has its sums formed
+// over all its slots, padded to this many terms of weight +0: each padded
+// term is +0 (CTRANS is finite), and adding +0 to a sum that started at +0
+// leaves it as it is.
+constexpr int32 SMALL_KID = 4;
 
 class Peeler {
  public:
@@ -68,6 +73,7 @@ class Peeler {
   bool bounded(int32 first, int32 last);
   bool tame() const;
   void describe_children(int32 from, int32 last);
+  void pad(const Kid& k, int32 place);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
   template <int N>
@@ -226,9 +232,26 @@ bool Peeler::bounded(int32 first, int32 last) {
 
 // The children of the nuclear family being folded, entries `from`..`last`
 // of MEMBER, in list order: their slots and their genotypes.
+// A child of at most SMALL_KID slots also has its terms copied, padded to
+// SMALL_KID with genotype 1 and weight +0, into small_t and small_w at
+// SMALL_KID times its place.
 void Peeler::describe_children(int32 from, int32 last) {
   nkids_ = 0;
-  for (int32 i = from; i <= last; ++i) describe(st_.BUF16.MEMBER(i), sc_.kids[static_cast<std::size_t>(nkids_++)]);
+  for (int32 i = from; i <= last; ++i) {
+    Kid& k = sc_.kids[static_cast<std::size_t>(nkids_)];
+    describe(st_.BUF16.MEMBER(i), k);
+    if (k.n <= SMALL_KID) pad(k, nkids_);
+    ++nkids_;
+  }
+}
+
+void Peeler::pad(const Kid& k, int32 place) {
+  int32* t = sc_.small_t.data() + SMALL_KID * place;
+  double* wz = sc_.small_w.data() + SMALL_KID * place;
+  for (int32 z = 0; z < SMALL_KID; ++z) {
+    t[z] = z < k.n ? k.t[z] : 1;
+    wz[z] = z < k.n ? k.w[z] : 0.0;
+  }
 }
 
 void Peeler::describe(int32 m, Kid& k) {
@@ -287,7 +310,12 @@ void Peeler::child_products(const int* b, int a, double* P) const {
     const Kid& k = kids[i];
     double C[N];
     for (int j = 0; j < N; ++j) C[j] = 0.0;
-    if (k.n <= 8) {
+    if (k.n <= SMALL_KID) {
+      const int32* t = sc_.small_t.data() + SMALL_KID * i;
+      const double* wz = sc_.small_w.data() + SMALL_KID * i;
+      for (int32 z = 0; z < SMALL_KID; ++z)
+        for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t[z]] * wz[z];
+    } else if (k.n <= 8) {
       // A slot whose genotype no pair (a, b[j]) can give adds only zeros.
       for (int32 z = 0; z < k.n; ++z) {
         const int t = k.t[z];
@@ -396,14 +424,10 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
 // partner) is folded by the literal loops, four partner slots side by side,
 // term for term with the zeros included: the same operations in the same
 // order give the same bits, with nothing to check first.  Two liberties,
-// neither of which changes a sum:
-// - a child of few slots has its sum padded to SMALL_KID terms of weight +0:
-//   each padded term is +0 (CTRANS is finite), and adding +0 to a sum that
-//   started at +0 leaves it as it is;
-// - a child of many slots (an untyped child) meets only the genotypes that
-//   the parental pairs can give: every other term is 0 times a finite
-//   weight, so its weights are checked to be finite first.
-constexpr int32 SMALL_KID = 4;
+// neither of which changes a sum: a child of few slots has its sums padded
+// (see SMALL_KID); a child of many slots (an untyped child) meets only the
+// genotypes that the parental pairs can give, every other term being 0
+// times a finite weight, so its weights are checked to be finite first.
 // Beyond this many (connector slot, child) pairs the sparse fold, which
 // stops a product at its first zero, is left to decide.
 constexpr long DIRECT_WORK = 1024;
@@ -426,26 +450,25 @@ bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
 void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) {
   const auto& MEMBER = st_.BUF16.MEMBER;
   const int32 nk = last - first - 1;
-  // The children: the terms of the small ones, padded with genotype 1 and
-  // weight +0; the big ones described.
-  int32* kt = sc_.small_t.data();
-  double* kw = sc_.small_w.data();
+  // The children: the small ones padded, the big ones described.
   Kid* kids = sc_.kids.data();
   bool big_kids = false;
   for (int32 i = 0; i < nk; ++i) {
     const int32 h = MEMBER(first + 2 + i);
-    const int32 f = first_slot(h), n = last_slot(h) - f + 1;
-    if (n > SMALL_KID) {
-      describe(h, kids[i]);
+    Kid& k = kids[i];
+    k.first = first_slot(h);
+    k.n = last_slot(h) - k.first + 1;
+    if (k.n > SMALL_KID) {
+      describe(h, k);
       big_kids = true;
       continue;
     }
-    kids[i].n = n;
-    for (int32 z = 0; z < SMALL_KID; ++z) {
-      kt[SMALL_KID * i + z] = z < n ? lgen_[f + z] : 1;
-      kw[SMALL_KID * i + z] = z < n ? w(f + z) : 0.0;
-    }
+    k.w = &w(k.first);
+    k.t = lgen_ + k.first;
+    pad(k, i);
   }
+  const int32* kt = sc_.small_t.data();
+  const double* kw = sc_.small_w.data();
   const int32 ofirst = first_slot(o), olast = last_slot(o);
   const int32 nv = olast - ofirst + 1;
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
