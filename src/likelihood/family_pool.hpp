@@ -2,8 +2,9 @@
 //
 // The threads are started once and wait between evaluations (watching for
 // the next one for a fraction of a millisecond, then asleep); run() hands
-// them the items 0..count-1 (each taken by exactly one thread, in no fixed
-// assignment) and returns when all are done.  The calling thread works as
+// them the items 0..count-1 (each taken by exactly one thread, a few
+// consecutive items at a time, in no fixed assignment) and returns when all
+// are done.  The calling thread works as
 // thread 0, so a pool of one thread runs everything on the caller.
 #pragma once
 
@@ -48,9 +49,10 @@ class FamilyPool {
   // without it.
   std::atomic<std::uint64_t> generation_{0};  // one per run
   std::atomic<bool> stop_{false};
-  int busy_ = 0;  // workers not yet finished with this run
-  std::atomic<int> next_{0};
+  std::atomic<int> busy_{0};  // workers not yet finished with this run
+  std::atomic<int> next_{0};  // first item not yet handed out
   int count_ = 0;
+  int chunk_ = 1;             // items handed out at a time
   Fn fn_ = nullptr;
   void* task_ = nullptr;
 };
