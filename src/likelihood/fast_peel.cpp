@@ -82,6 +82,7 @@ class Peeler {
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
   bool direct_pays(int32 first, int32 last, int32 c, int32 o) const;
   void fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o);
+  void fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
 
   const ModelState& st_;
@@ -504,6 +505,64 @@ void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) 
   }
 }
 
+// A parent connector of at most four slots (a typed parent) whose partner o
+// has many: its slots u side by side, the partner slots v in increasing
+// order, each W(u) taking its terms in the literal order.  A slot v is
+// passed over when its weight is 0, or when for every u some child's sum is
+// exactly 0 (v's genotype is no possible partner of any t(u)): each term it
+// would add is then 0 times a finite value (the nuclear family has passed
+// the bound check).  For the slots v that are taken, every term is formed,
+// zeros included.
+void Peeler::fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o) {
+  describe_children(first + 2, last);
+  const Kid* kids = sc_.kids.data();
+  bool big_kids = false;
+  for (int32 i = 0; i < nkids_; ++i) big_kids = big_kids || kids[i].n > SMALL_KID;
+  const int32 ufirst = first_slot(c);
+  const int32 nu = last_slot(c) - ufirst + 1;
+  int tu[4];
+  for (int j = 0; j < 4; ++j) tu[j] = lgen_[ufirst + (j < nu ? j : 0)];
+  // The partner genotypes that some t(u) can have children of every child's
+  // genotype with.
+  Kid& other = sc_.spouse;
+  describe(o, other);
+  std::uint64_t cand = 0;
+  for (int j = 0; j < nu; ++j) cand |= possible_partners(tu[j], other.mask);
+  const int32* kt = sc_.small_t.data();
+  const double* kw = sc_.small_w.data();
+  double W[4] = {0.0, 0.0, 0.0, 0.0};
+  for (int32 v = first_slot(o); v <= last_slot(o); ++v) {
+    const int tv = lgen_[v];
+    const double wv = w(v);
+    if (((cand >> (tv - 1)) & 1U) == 0 || wv == 0.0) continue;
+    const double* Cv[4];  // Cv[j][g] = CTRANS(g, t(v), t(u_j))
+    for (int j = 0; j < 4; ++j) Cv[j] = ct_ + 55 * ((tv - 1) + 55 * (tu[j] - 1)) - 1;
+    std::uint64_t any = 0;
+    if (big_kids)
+      for (int j = 0; j < nu; ++j) any |= tc_.mask(tu[j], tv);
+    double P[4] = {1.0, 1.0, 1.0, 1.0};
+    for (int32 i = 0; i < nkids_; ++i) {
+      double C[4] = {0.0, 0.0, 0.0, 0.0};
+      if (kids[i].n <= SMALL_KID) {
+        const int32* t = kt + SMALL_KID * i;
+        const double* wz = kw + SMALL_KID * i;
+        for (int32 z = 0; z < SMALL_KID; ++z)
+          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][t[z]] * wz[z];
+      } else {
+        const Kid& k = kids[i];
+        for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
+          const int g = std::countr_zero(m);
+          const double wz = k.w[k.rank[g]];
+          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][g + 1] * wz;
+        }
+      }
+      for (int j = 0; j < 4; ++j) P[j] = P[j] * C[j];
+    }
+    for (int j = 0; j < 4; ++j) W[j] = W[j] + wv * P[j];
+  }
+  for (int j = 0; j < nu; ++j) w(ufirst + j) = W[j] * w(ufirst + j);
+}
+
 // Connector is the first child c: for each slot u of c,
 // w(u) = (sum over v of parent 1, x of parent 2 of
 //         Q(v,x) * CTRANS(t(u), t(x), t(v)) * w(v) * w(x)) * w(u),
@@ -595,6 +654,8 @@ bool Peeler::peel(double& FLOGL) {
         fold_onto_parent_direct(first, last, c, c == e1 ? e2 : e1);
       } else if ((checked < 0 ? (checked = tame() ? 0 : 1) : checked) == 1 && !bounded(first, last)) {
         return false;
+      } else if ((c == e1 || c == e2) && last_slot(c) - first_slot(c) + 1 <= 4) {
+        fold_onto_typed_parent(first, last, c, c == e1 ? e2 : e1);
       } else if (c == e1) {
         fold_onto_parent(first, last, c, e2);
       } else if (c == e2) {
