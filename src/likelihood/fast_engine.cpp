@@ -53,8 +53,9 @@ struct FastEngine {
   std::vector<double> value;         // FLOGL per family, 1-based
   std::vector<unsigned char> literal;  // family left to the literal routines
   int last_thread = 0;               // thread that computed the last family
-  std::vector<DensityCache> dens;    // per individual, 1-based
+  DensityStore dens;                 // the densities kept
   std::vector<int32> layout;         // per family: fast_layout's answer
+  int32 max_slots = 0, max_members = 0, max_entries = 0;  // of the largest family of the pass
   bool prepared = false;             // the above describe the current pass
   int evaluated = 0;
   int literal_count = 0;
@@ -65,10 +66,23 @@ FastEngine& fast_engine() {
   return e;
 }
 
-// What stays fixed for a pass: room for the largest family of the data in
-// every thread's store (allocating only when the data grow), each family's
-// layout, and an empty density cache.  Run once per pass, after the full
-// set-up, and again when the number of threads changes.
+// A pool of the chosen number of threads, each with a store big enough for
+// the largest family of the pass.  Run at the start of a pass and when the
+// number of threads changes.
+void prepare_threads(FastEngine& E) {
+  const int threads = thread_choice().load();
+  if (!E.pool || E.pool->threads() != threads) {
+    E.pool.reset();
+    E.pool = std::make_unique<FamilyPool>(threads);
+  }
+  if (static_cast<int>(E.scratch.size()) < threads) E.scratch.resize(static_cast<std::size_t>(threads));
+  for (int t = 0; t < threads; ++t)
+    E.scratch[static_cast<std::size_t>(t)].reserve(E.max_slots, E.max_members, E.max_entries);
+}
+
+// What stays fixed for a pass: the size of the largest family of the data
+// (allocating only when the data grow), each family's layout, and an empty
+// density store.  Run once per pass, after the full set-up.
 void prepare_pass(FastEngine& E, const ModelState& st) {
   const int32 nfam = st.BUF1.NFAM;
   const std::size_t nf = static_cast<std::size_t>(nfam) + 1;
@@ -77,30 +91,21 @@ void prepare_pass(FastEngine& E, const ModelState& st) {
     E.literal.resize(nf);
     E.layout.resize(nf);
   }
-  const int threads = thread_choice().load();
-  if (!E.pool || E.pool->threads() != threads) {
-    E.pool.reset();
-    E.pool = std::make_unique<FamilyPool>(threads);
-  }
-  if (static_cast<int>(E.scratch.size()) < threads) E.scratch.resize(static_cast<std::size_t>(threads));
-  int32 slots = 0, members = 0, entries = 0;
+  E.max_slots = E.max_members = E.max_entries = 0;
   for (int32 f = 1; f <= nfam; ++f) {
     const int32 m = st.BUF1.FAMOFF(f + 1) - st.BUF1.FAMOFF(f);
     const int32 s = st.GENOT.IGOFF(st.BUF1.FAMOFF(f + 1)) - st.GENOT.IGOFF(st.BUF1.FAMOFF(f));
-    if (m > members) members = m;
-    if (s > slots) slots = s;
+    if (m > E.max_members) E.max_members = m;
+    if (s > E.max_slots) E.max_slots = s;
   }
   const int32 nnuc = st.BUF3.NUCOFF(nfam + 1);
   for (int32 j = 1; j <= nnuc; ++j) {
     const int32 n = st.BUF14.MEMOFF(j + 1) - st.BUF14.MEMOFF(j);
-    if (n > entries) entries = n;
+    if (n > E.max_entries) E.max_entries = n;
   }
-  for (int t = 0; t < threads; ++t) E.scratch[static_cast<std::size_t>(t)].reserve(slots, members, entries);
+  prepare_threads(E);
   for (int32 f = 1; f <= nfam; ++f) E.layout[static_cast<std::size_t>(f)] = fast_layout(st, f, E.scratch[0]);
-
-  const std::size_t nind = static_cast<std::size_t>(st.BUF1.FAMOFF(nfam + 1)) + 1;
-  if (E.dens.size() < nind) E.dens.resize(nind);
-  std::fill(E.dens.begin(), E.dens.end(), DensityCache{});
+  E.dens.clear(st);
   E.prepared = true;
 }
 
@@ -138,7 +143,12 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   }
 
   const int32 nfam = st.BUF1.NFAM;
-  if (!E.prepared || E.pool->threads() != thread_choice().load()) prepare_pass(E, st);
+  if (!E.prepared) {
+    prepare_pass(E, st);
+  } else if (E.pool->threads() != thread_choice().load()) {
+    prepare_threads(E);
+  }
+  E.dens.advance(st);
 
   if (E.tables.ready()) {
     const ModelState& cst = st;
@@ -148,7 +158,7 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
       const int32 layout = E.layout[static_cast<std::size_t>(f)];
       const bool fast = layout >= 0 && fast_family(cst, E.tables, f, layout,
                                                    E.scratch[static_cast<std::size_t>(thread)],
-                                                   E.dens.data(), FLOGL);
+                                                   E.dens, FLOGL);
       E.value[static_cast<std::size_t>(f)] = FLOGL;
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
       if (f == nfam) E.last_thread = thread;

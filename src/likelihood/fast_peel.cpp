@@ -31,6 +31,51 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(small_w, 4L * entries);
 }
 
+void DensityStore::clear(const ModelState& st) {
+  const int32 nind = st.BUF1.FAMOFF(st.BUF1.NFAM + 1);
+  const int32 nslots = st.GENOT.IGOFF(nind);
+  if (static_cast<int32>(kept.size()) < nind + 1) kept.resize(static_cast<std::size_t>(nind) + 1);
+  if (static_cast<int32>(slot_mg.size()) < nslots + 1) slot_mg.resize(static_cast<std::size_t>(nslots) + 1);
+  for (int32 k = 1; k <= nind; ++k) {
+    Kept& kk = kept[static_cast<std::size_t>(k)];
+    kk = Kept{};
+    const int32 c = st.BUF2.MARKER(k);
+    for (int32 s = st.GENOT.IGOFF(k - 1) + 1; s <= st.GENOT.IGOFF(k); ++s) {
+      const int32 g = st.GENOT.LGEN(s);
+      const int mg = st.PRPAR.MAJGEN(g) - 1;
+      const bool passes = c == 0 || c == st.PRPAR.MRKGEN(g);
+      slot_mg[static_cast<std::size_t>(s)] = static_cast<std::int8_t>(passes ? mg : 3);
+      if (passes && (kk.met & (1 << mg)) == 0) {
+        kk.met = static_cast<std::uint8_t>(kk.met | (1 << mg));
+        kk.rep[mg] = static_cast<std::uint8_t>(g);
+      }
+    }
+  }
+  last = 0;
+  for (int mg = 0; mg < 3; ++mg) {
+    epoch[mg] = ++last;
+    mean[mg] = std::bit_cast<std::uint64_t>(st.IMAX.GMEAN(mg + 1));
+  }
+  sigma = std::bit_cast<std::uint64_t>(st.IMAX.SIGMA);
+}
+
+void DensityStore::advance(const ModelState& st) {
+  if (last > UINT32_MAX - 3) {  // epochs used up (after some billion evaluations): start again
+    for (Kept& kk : kept) kk.epoch[0] = kk.epoch[1] = kk.epoch[2] = 0;
+    last = 0;
+    for (int mg = 0; mg < 3; ++mg) epoch[mg] = ++last;
+  }
+  const std::uint64_t s = std::bit_cast<std::uint64_t>(st.IMAX.SIGMA);
+  for (int mg = 0; mg < 3; ++mg) {
+    const std::uint64_t m = std::bit_cast<std::uint64_t>(st.IMAX.GMEAN(mg + 1));
+    if (m != mean[mg] || s != sigma) {
+      epoch[mg] = ++last;
+      mean[mg] = m;
+    }
+  }
+  sigma = s;
+}
+
 namespace {
 
 // A bound on the weights of a nuclear family under which no intermediate
@@ -47,7 +92,7 @@ constexpr int32 SMALL_KID = 4;
 class Peeler {
  public:
   Peeler(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
-         PeelScratch& sc, DensityCache* dens)
+         PeelScratch& sc, DensityStore& dens)
       : st_(st),
         tc_(tc),
         sc_(sc),
@@ -95,7 +140,7 @@ class Peeler {
   double* w_;
   const double* ct_;
   const int32* lgen_;  // lgen_[s] = LGEN(s)
-  DensityCache* dens_;
+  DensityStore& dens_;
   int32 max_entries_;  // entries of the family's largest nuclear family
   int32 nkids_ = 0;    // children described in sc_.kids
 };
@@ -141,57 +186,42 @@ void Peeler::densities() {
   for (int32 e = 1; e <= members_; ++e)
     if (idone[e] != 1) role[nroles++] = -e;
 
-  const int32* majgen = st_.PRPAR.MAJGEN.data() - 1;  // majgen[g] = MAJGEN(g)
-  const int32* mrkgen = st_.PRPAR.MRKGEN.data() - 1;
-  const double* gfreq = st_.PRPAR.GFREQ.data() - 1;
-  const std::uint64_t sigma = std::bit_cast<std::uint64_t>(st_.IMAX.SIGMA);
+  const double* gfreq = st_.PRPAR.GFREQ.data() - 1;  // gfreq[g] = GFREQ(g)
   // FEN's own operations, z = (m - y) r and exp(-(z z) 0.5) r, with
   // r = 1 / SIGMA formed once.
   const double r = 1.0 / st_.IMAX.SIGMA;
   double* arg = sc_.exp_arg.data();
   double** dst = sc_.exp_dst.data();
   int32 nexp = 0;
+  DensityStore::Kept* kept = dens_.kept.data();
+  const std::uint32_t* epoch = dens_.epoch;
 
   // The densities to compute: of the major-locus genotypes met among the
-  // slots that pass the marker test, those not kept or kept from another
-  // mean or SIGMA.
+  // slots that pass the marker test, those not computed in the current
+  // epoch.
   for (int32 q = 0; q < nroles; ++q) {
     const int32 e = role[q] > 0 ? role[q] : -role[q];
     const int32 k = famoff_ + e;
     const double y = st_.BUF2.TRAIT(k);
     if (!(y > TRAIT_SKIPPED)) continue;
-    DensityCache& dc = dens_[k];
-    if (dc.met < 0) {
-      const int32 c = st_.BUF2.MARKER(k);
-      int met = 0;
-      for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
-        const int32 g = lgen_[s];
-        const int mg = majgen[g] - 1;
-        if ((c == 0 || c == mrkgen[g]) && (met & (1 << mg)) == 0) {
-          met |= 1 << mg;
-          dc.rep[mg] = static_cast<std::uint8_t>(g);
-        }
-      }
-      dc.met = static_cast<std::int8_t>(met);
-    }
+    DensityStore::Kept& kk = kept[k];
     for (int mg = 0; mg < 3; ++mg) {
-      DensityCache::Kept& kept = dc.kept[mg];
-      const std::uint64_t mean = std::bit_cast<std::uint64_t>(st_.IMAX.GMEAN(mg + 1));
-      if ((dc.met & (1 << mg)) == 0 || (kept.held && kept.sigma == sigma && kept.mean == mean)) continue;
-      kept.mean = mean;
-      kept.sigma = sigma;
-      kept.held = true;
+      if ((kk.met & (1 << mg)) == 0 || kk.epoch[mg] == epoch[mg]) continue;
+      kk.epoch[mg] = epoch[mg];
       if (y <= TRAIT_MISSING) {  // FEN gives 1 without an exponential
-        kept.fen = FEN(st_, k, dc.rep[mg]);
+        kk.fen[mg] = FEN(st_, k, kk.rep[mg]);
       } else {
         const double z = (st_.IMAX.GMEAN(mg + 1) - y) * r;
         arg[nexp] = -(z * z) * 0.5;
-        dst[nexp++] = &kept.fen;
+        dst[nexp++] = &kk.fen[mg];
       }
     }
   }
   for (int32 i = 0; i < nexp; ++i) *dst[i] = exp_portable(arg[i]) * r;
 
+  // The weights.  A slot whose genotype fails the marker test (none does
+  // after the enumeration, but FEN would say 0) takes d[3] = 0.
+  const std::int8_t* slot_mg = dens_.slot_mg.data();
   for (int32 q = 0; q < nroles; ++q) {
     const bool child = role[q] > 0;
     const int32 e = child ? role[q] : -role[q];
@@ -200,12 +230,12 @@ void Peeler::densities() {
       for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = child ? 1.0 : gfreq[lgen_[s]];
       continue;
     }
-    const int32 c = st_.BUF2.MARKER(k);
-    const DensityCache& dc = dens_[k];
-    for (int32 s = first_slot(e); s <= last_slot(e); ++s) {
-      const int32 g = lgen_[s];
-      const double d = (c == 0 || c == mrkgen[g]) ? dc.kept[majgen[g] - 1].fen : 0.0;
-      w(s) = child ? d : d * gfreq[g];
+    const DensityStore::Kept& kk = kept[k];
+    const double d[4] = {kk.fen[0], kk.fen[1], kk.fen[2], 0.0};
+    if (child) {
+      for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = d[slot_mg[s]];
+    } else {
+      for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = d[slot_mg[s]] * gfreq[lgen_[s]];
     }
   }
 }
@@ -718,7 +748,7 @@ int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc) {
 }
 
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
-                 PeelScratch& sc, DensityCache* dens, double& FLOGL) {
+                 PeelScratch& sc, DensityStore& dens, double& FLOGL) {
   Peeler p(st, tc, f, max_entries, sc, dens);
   p.densities();
   return p.peel(FLOGL);

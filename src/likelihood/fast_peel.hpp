@@ -17,7 +17,7 @@
 //   order (v, then x) of the literal loops;
 // - the density of a member depends on its genotype only through the
 //   major-locus genotype: FEN is called once per major-locus genotype, and
-//   its value is kept for the next evaluations of the pass (DensityCache).
+//   its value is kept for the next evaluations of the pass (DensityStore).
 // Adding a zero (of either sign) to a sum that starts at +0 never changes it,
 // and every sum and product that is computed keeps its operands and order
 // (independent products may be formed side by side).
@@ -69,22 +69,35 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
 };
 
 // The densities FEN of each individual, one per major-locus genotype, kept
-// from one evaluation to the next: a kept value is used only while the mean
-// of the major-locus genotype and SIGMA are bit for bit those it was
-// computed from.  The trait values and marker codes change only when the
-// family data are read, before the full set-up of a pass, so the cache is
-// emptied at every full set-up.
-struct DensityCache {
-  // The major-locus genotypes met among the individual's slots that pass
-  // the marker test (bit mg-1), and a genotype of each: fixed for a pass,
-  // found at the first evaluation (met < 0 until then).
-  std::int8_t met = -1;
-  std::uint8_t rep[3] = {0, 0, 0};
+// from one evaluation to the next.  The densities of a major-locus genotype
+// g change only when its mean GMEAN(g) or SIGMA moves: each such move opens
+// a new epoch for g, and a kept value is used only within the epoch it was
+// computed in (any value computed again gives the same bits, so keeping is
+// exact).  The trait values, marker codes and genotype lists change only
+// when the family data are read and the full set-up rebuilds the lists, so
+// everything is found afresh at every full set-up.  Shared by the threads:
+// each family touches only its own individuals' entries.
+struct DensityStore {
   struct Kept {
-    bool held = false;
-    std::uint64_t mean = 0, sigma = 0;  // bits of GMEAN(g) and SIGMA
-    double fen = 0.0;
-  } kept[3];                // per major-locus genotype
+    double fen[3];          // FEN per major-locus genotype
+    std::uint32_t epoch[3];  // the epoch each was computed in (0: none)
+    std::uint8_t met;       // major-locus genotypes met among the slots passing the marker test (bit g-1)
+    std::uint8_t rep[3];    // a genotype of each met
+  };
+  std::vector<Kept> kept;            // per individual, 1-based
+  std::vector<std::int8_t> slot_mg;  // per genotype slot (global number): MAJGEN - 1 of its genotype,
+                                     // or 3 when it fails its individual's marker test
+  std::uint32_t epoch[3] = {0, 0, 0};  // the current epoch of each major-locus genotype
+  std::uint64_t mean[3] = {0, 0, 0}, sigma = 0;  // bits of the GMEAN and SIGMA of the current epochs
+  std::uint32_t last = 0;            // the last epoch opened
+
+  // Forgets every density and finds met, rep and slot_mg for the genotype
+  // lists of the pass.  Reads FAMOFF, NFAM, IGOFF, LGEN, MARKER, MAJGEN,
+  // MRKGEN, GMEAN, SIGMA.
+  void clear(const ModelState& st);
+  // Before an evaluation: a new epoch for each major-locus genotype whose
+  // mean or SIGMA moved.  Reads GMEAN, SIGMA.
+  void advance(const ModelState& st);
 };
 
 // The layout of family f as the fast peeling needs it (see fast_peel.cpp):
@@ -100,10 +113,9 @@ int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
 // when the family must be computed by the literal routines.
 // Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, TRAIT, MARKER, IGOFF, LGEN,
 // GFREQ, MAJGEN, MRKGEN, GMEAN, SIGMA, CTRANS and the cache's lists.
-// `dens` (index = global individual number) serves the densities.  Only the
-// family's own individuals' entries are touched, so families may run on
-// several threads at once.
+// `dens` serves the densities.  Only the family's own individuals' entries
+// are touched, so families may run on several threads at once.
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
-                 PeelScratch& sc, DensityCache* dens, double& FLOGL);
+                 PeelScratch& sc, DensityStore& dens, double& FLOGL);
 
 }  // namespace mglink

@@ -110,8 +110,9 @@ std::vector<double> literal_family_values(ModelState& st, int upto) {
 }
 
 // Runs one evaluation on the literal side and the same evaluation on the
-// fast side with 1, 2 and 3 threads (the later runs reuse the transmission
-// tables), and compares everything; `label` names the case in failures.
+// fast side with 1, 2 and 3 threads (each run after the first reuses the
+// transmission tables, and every run the densities kept by the runs before
+// it, of this evaluation and the earlier ones), and compares everything; `label` names the case in failures.
 // Returns the number of families the fast side left to the literal routines.
 int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
   double la = 0.0;
