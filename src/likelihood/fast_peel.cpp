@@ -217,7 +217,8 @@ void Peeler::densities() {
       }
     }
   }
-  for (int32 i = 0; i < nexp; ++i) *dst[i] = exp_portable(arg[i]) * r;
+  exp_portable_n(arg, arg, nexp);
+  for (int32 i = 0; i < nexp; ++i) *dst[i] = arg[i] * r;
 
   // The weights.  A slot whose genotype fails the marker test (none does
   // after the enumeration, but FEN would say 0) takes d[3] = 0.

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace mglink {
 
 namespace {
@@ -19,17 +23,19 @@ double with_high_word(double x, std::uint32_t hi) {
 constexpr double LN2_HI = 6.93147180369123816490e-01;  // 0x3FE62E42FEE00000
 constexpr double LN2_LO = 1.90821492927058770002e-10;  // 0x3DEA39EF35793C76
 
+// exp's reduction and polynomial.
+constexpr double INVLN2 = 1.44269504088896338700e+00;  // 0x3FF71547652B82FE
+constexpr double P1 = 1.66666666666666019037e-01;      // 0x3FC555555555553E
+constexpr double P2 = -2.77777777770155933842e-03;     // 0xBF66C16C16BEBD93
+constexpr double P3 = 6.61375632143793436117e-05;      // 0x3F11566AAF25DE2C
+constexpr double P4 = -1.65339022054652515390e-06;     // 0xBEBBBD41C5D26BF1
+constexpr double P5 = 4.13813679705723846039e-08;      // 0x3E66376972BEA4D0
+
 }  // namespace
 
 // exp(x) = 2^k * exp(r), x = k ln2 + r, |r| <= ln2/2; exp(r) from a rational
 // form whose polynomial R(r^2) approximates r (e^r + 1)/(e^r - 1) - 2.
 double exp_portable(double x) {
-  constexpr double INVLN2 = 1.44269504088896338700e+00;  // 0x3FF71547652B82FE
-  constexpr double P1 = 1.66666666666666019037e-01;      // 0x3FC555555555553E
-  constexpr double P2 = -2.77777777770155933842e-03;     // 0xBF66C16C16BEBD93
-  constexpr double P3 = 6.61375632143793436117e-05;      // 0x3F11566AAF25DE2C
-  constexpr double P4 = -1.65339022054652515390e-06;     // 0xBEBBBD41C5D26BF1
-  constexpr double P5 = 4.13813679705723846039e-08;      // 0x3E66376972BEA4D0
   constexpr double O_THRESHOLD = 7.09782712893383973096e+02;
   constexpr double U_THRESHOLD = -7.45133219101941108420e+02;
   constexpr double TWO_M1000 = 9.33263618503218878990e-302;  // 2^-1000
@@ -72,6 +78,70 @@ double exp_portable(double x) {
   if (k >= -1021) return with_high_word(y, high_word(y) + (static_cast<std::uint32_t>(k) << 20));
   return with_high_word(y, high_word(y) + (static_cast<std::uint32_t>(k + 1000) << 20)) * TWO_M1000;
 }
+
+#if defined(__SSE2__)
+// exp_portable's steps for two arguments side by side in the SSE2 registers
+// that every x86-64 CPU has: each operation is the scalar one in each lane.
+// Its branches are replaced by choices between values computed both ways.
+// In the common range (2^-28 <= |x| <= 700) the scalar routine takes one of
+// three paths: |x| <= ln2/2 (k = 0, no reduction); |x| < 3 ln2/2 (k = +-1,
+// x reduced by ln2 directly); otherwise k = [x/ln2 +- 1/2].  The second
+// gives what the third would (k is +-1 there and k * LN2_HI is exact), so
+// two ways are computed, and no result needs scaling below 2^-1021.
+namespace {
+inline __m128d choose(__m128d mask, __m128d a, __m128d b) {
+  return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+}
+}  // namespace
+
+void exp_portable_n(const double* x, double* y, long n) {
+  const __m128d sign = _mm_set1_pd(-0.0);
+  const __m128d one = _mm_set1_pd(1.0);
+  const __m128d two = _mm_set1_pd(2.0);
+  long i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const __m128d X = _mm_loadu_pd(x + i);
+    const __m128d ax = _mm_andnot_pd(sign, X);
+    const __m128d common = _mm_and_pd(_mm_cmpge_pd(ax, _mm_set1_pd(0x1p-28)), _mm_cmple_pd(ax, _mm_set1_pd(700.0)));
+    const __m128d xi = choose(common, X, one);  // other lanes are computed on 1 and replaced
+    // |x| <= ln2/2: the high word of |x| at most 0x3fd62e42.
+    const __m128d small = _mm_cmplt_pd(_mm_andnot_pd(sign, xi), _mm_set1_pd(0x1.62e43p-2));
+    const __m128d half = _mm_or_pd(_mm_and_pd(sign, xi), _mm_set1_pd(0.5));  // +-0.5 with the sign of x
+    const __m128i k32 = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(INVLN2), xi), half));
+    const __m128d t = _mm_cvtepi32_pd(k32);
+    const __m128d hi = _mm_sub_pd(xi, _mm_mul_pd(t, _mm_set1_pd(LN2_HI)));
+    const __m128d lo = _mm_mul_pd(t, _mm_set1_pd(LN2_LO));
+    const __m128d r = choose(small, xi, _mm_sub_pd(hi, lo));
+    const __m128d rr = _mm_mul_pd(r, r);
+    __m128d p = _mm_add_pd(_mm_set1_pd(P4), _mm_mul_pd(rr, _mm_set1_pd(P5)));
+    p = _mm_add_pd(_mm_set1_pd(P3), _mm_mul_pd(rr, p));
+    p = _mm_add_pd(_mm_set1_pd(P2), _mm_mul_pd(rr, p));
+    p = _mm_add_pd(_mm_set1_pd(P1), _mm_mul_pd(rr, p));
+    const __m128d c = _mm_sub_pd(r, _mm_mul_pd(rr, p));
+    const __m128d q = _mm_div_pd(_mm_mul_pd(r, c), choose(small, _mm_sub_pd(c, two), _mm_sub_pd(two, c)));
+    const __m128d v = choose(small, _mm_sub_pd(one, _mm_sub_pd(q, r)),
+                             _mm_sub_pd(one, _mm_sub_pd(_mm_sub_pd(lo, q), hi)));
+    // 2^k times v: k added to the exponent field (k = 0 for the first path).
+    const __m128i k64 = _mm_unpacklo_epi32(k32, _mm_srai_epi32(k32, 31));
+    const __m128i kbits = _mm_andnot_si128(_mm_castpd_si128(small), _mm_slli_epi64(k64, 52));
+    const int lanes = _mm_movemask_pd(common);
+    if (lanes == 3) {
+      _mm_storeu_pd(y + i, _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(v), kbits)));
+    } else {  // a lane outside the common range: the scalar routine for it
+      double out[2], in[2];
+      _mm_storeu_pd(out, _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(v), kbits)));
+      _mm_storeu_pd(in, X);
+      y[i] = (lanes & 1) != 0 ? out[0] : exp_portable(in[0]);
+      y[i + 1] = (lanes & 2) != 0 ? out[1] : exp_portable(in[1]);
+    }
+  }
+  for (; i < n; ++i) y[i] = exp_portable(x[i]);
+}
+#else
+void exp_portable_n(const double* x, double* y, long n) {
+  for (long i = 0; i < n; ++i) y[i] = exp_portable(x[i]);
+}
+#endif
 
 // log(x) = k ln2 + log(1 + f), 1 + f in [sqrt(2)/2, sqrt(2)); log(1 + f) from
 // s = f / (2 + f) and a polynomial in s^2.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "likelihood/portable_math.hpp"
 #include "support/random_pedigree.hpp"
@@ -50,6 +51,44 @@ TEST(PortableMath, LogWithinOneUlpOfTheLibraryOverItsRange) {
     if (ours != lib) ++differ;
   }
   EXPECT_LT(differ, n / 20);
+}
+
+// The exponential of many arguments at once must be the scalar one bit for
+// bit: on arguments drawn over the whole range, on the edges where the
+// scalar routine changes path (ln2/2, 3 ln2/2, 2^-28, the batch's +-700, the
+// overflow and underflow thresholds) and one ulp either side of each, and on
+// special values, each in every position of a batch of every length.
+TEST(PortableMath, ExpOfManyIsTheScalarExpBitForBit) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  std::vector<double> xs = {0.0, -0.0, inf, -inf, std::nan(""), 1e-300, -1e-300, 4.9e-324};
+  for (double e : {0.34657359027997264, 1.0397207708399179, 0x1p-28, 700.0, 709.782712893384, 745.1332191019411,
+                   708.39641853226408, 1.0, 0.5, 2.0, 1e-5})
+    for (double s : {1.0, -1.0})
+      for (double v : {e, std::nextafter(e, 0.0), std::nextafter(e, inf)}) xs.push_back(s * v);
+  test::Random r(4711);
+  for (int i = 0; i < 100000; ++i) {
+    switch (i % 4) {
+      case 0: xs.push_back(-50.0 * r.uniform() * r.uniform()); break;  // densities
+      case 1: xs.push_back(-760.0 + 1480.0 * r.uniform()); break;     // everything
+      case 2: xs.push_back((r.uniform() - 0.5) * 3.0); break;          // the short paths
+      default: xs.push_back(std::ldexp(r.uniform() - 0.5, -static_cast<int>(r.uniform() * 40))); break;
+    }
+  }
+  for (long len = 1; len <= 5; ++len)
+    for (std::size_t i = 0; i + static_cast<std::size_t>(len) <= xs.size(); ++i) {
+      double y[5];
+      exp_portable_n(&xs[i], y, len);
+      for (long j = 0; j < len; ++j) {
+        const double x = xs[i + static_cast<std::size_t>(j)];
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(y[j]), std::bit_cast<std::uint64_t>(exp_portable(x)))
+            << "x = " << x << " at " << j << " of " << len;
+      }
+    }
+  // In place.
+  std::vector<double> in_place = xs;
+  exp_portable_n(in_place.data(), in_place.data(), static_cast<long>(in_place.size()));
+  for (std::size_t i = 0; i < xs.size(); ++i)
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(in_place[i]), std::bit_cast<std::uint64_t>(exp_portable(xs[i])));
 }
 
 TEST(PortableMath, SpecialValues) {
