@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#include <atomic>
+
+#if defined(__x86_64__) && defined(__SSE2__)
+#include <immintrin.h>
 #endif
 
 namespace mglink {
@@ -79,22 +81,33 @@ double exp_portable(double x) {
   return with_high_word(y, high_word(y) + (static_cast<std::uint32_t>(k + 1000) << 20)) * TWO_M1000;
 }
 
-#if defined(__SSE2__)
-// exp_portable's steps for two arguments side by side in the SSE2 registers
-// that every x86-64 CPU has: each operation is the scalar one in each lane.
-// Its branches are replaced by choices between values computed both ways.
-// In the common range (2^-28 <= |x| <= 700) the scalar routine takes one of
-// three paths: |x| <= ln2/2 (k = 0, no reduction); |x| < 3 ln2/2 (k = +-1,
-// x reduced by ln2 directly); otherwise k = [x/ln2 +- 1/2].  The second
-// gives what the third would (k is +-1 there and k * LN2_HI is exact), so
-// two ways are computed, and no result needs scaling below 2^-1021.
+// exp_portable's steps for several arguments side by side, in the vector
+// registers of x86-64 CPUs (SSE2, which every one has: two lanes; AVX2 where
+// the CPU has it: four): each operation is the scalar one in each lane, so
+// every lane gives the scalar routine's bits.  Its branches are replaced by
+// choices between values computed both ways.  In the common range
+// (2^-28 <= |x| <= 700) the scalar routine takes one of three paths:
+// |x| <= ln2/2 (k = 0, no reduction); |x| < 3 ln2/2 (k = +-1, x reduced by
+// ln2 directly); otherwise k = [x/ln2 +- 1/2].  The second gives what the
+// third would (k is +-1 there and k * LN2_HI is exact), so two ways are
+// computed, and no result needs scaling below 2^-1021.  A lane outside the
+// common range is given to the scalar routine.
 namespace {
+
+std::atomic<int> exp_kernel_choice{-1};  // ExpKernel, -1: not chosen yet
+
+void exp_scalar_n(const double* x, double* y, long n) {
+  for (long i = 0; i < n; ++i) y[i] = exp_portable(x[i]);
+}
+
+#if defined(__x86_64__) && defined(__SSE2__)
+#define MGLINK_EXP_VECTOR 1
+
 inline __m128d choose(__m128d mask, __m128d a, __m128d b) {
   return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
 }
-}  // namespace
 
-void exp_portable_n(const double* x, double* y, long n) {
+void exp_sse2_n(const double* x, double* y, long n) {
   const __m128d sign = _mm_set1_pd(-0.0);
   const __m128d one = _mm_set1_pd(1.0);
   const __m128d two = _mm_set1_pd(2.0);
@@ -124,24 +137,111 @@ void exp_portable_n(const double* x, double* y, long n) {
     // 2^k times v: k added to the exponent field (k = 0 for the first path).
     const __m128i k64 = _mm_unpacklo_epi32(k32, _mm_srai_epi32(k32, 31));
     const __m128i kbits = _mm_andnot_si128(_mm_castpd_si128(small), _mm_slli_epi64(k64, 52));
+    const __m128d result = _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(v), kbits));
     const int lanes = _mm_movemask_pd(common);
     if (lanes == 3) {
-      _mm_storeu_pd(y + i, _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(v), kbits)));
-    } else {  // a lane outside the common range: the scalar routine for it
+      _mm_storeu_pd(y + i, result);
+    } else {  // the scalar routine for a lane outside the common range (y may be x)
       double out[2], in[2];
-      _mm_storeu_pd(out, _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(v), kbits)));
+      _mm_storeu_pd(out, result);
       _mm_storeu_pd(in, X);
-      y[i] = (lanes & 1) != 0 ? out[0] : exp_portable(in[0]);
-      y[i + 1] = (lanes & 2) != 0 ? out[1] : exp_portable(in[1]);
+      for (int j = 0; j < 2; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : exp_portable(in[j]);
     }
   }
-  for (; i < n; ++i) y[i] = exp_portable(x[i]);
+  exp_scalar_n(x + i, y + i, n - i);
 }
-#else
-void exp_portable_n(const double* x, double* y, long n) {
-  for (long i = 0; i < n; ++i) y[i] = exp_portable(x[i]);
+
+__attribute__((target("avx2"))) inline __m256d choose4(__m256d mask, __m256d a, __m256d b) {
+  return _mm256_blendv_pd(b, a, mask);
+}
+
+// The same steps, four lanes.
+__attribute__((target("avx2"))) void exp_avx2_n(const double* x, double* y, long n) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m256d two = _mm256_set1_pd(2.0);
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d X = _mm256_loadu_pd(x + i);
+    const __m256d ax = _mm256_andnot_pd(sign, X);
+    const __m256d common = _mm256_and_pd(_mm256_cmp_pd(ax, _mm256_set1_pd(0x1p-28), _CMP_GE_OQ),
+                                         _mm256_cmp_pd(ax, _mm256_set1_pd(700.0), _CMP_LE_OQ));
+    const __m256d xi = choose4(common, X, one);
+    const __m256d small = _mm256_cmp_pd(_mm256_andnot_pd(sign, xi), _mm256_set1_pd(0x1.62e43p-2), _CMP_LT_OQ);
+    const __m256d half = _mm256_or_pd(_mm256_and_pd(sign, xi), _mm256_set1_pd(0.5));
+    const __m128i k32 = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(INVLN2), xi), half));
+    const __m256d t = _mm256_cvtepi32_pd(k32);
+    const __m256d hi = _mm256_sub_pd(xi, _mm256_mul_pd(t, _mm256_set1_pd(LN2_HI)));
+    const __m256d lo = _mm256_mul_pd(t, _mm256_set1_pd(LN2_LO));
+    const __m256d r = choose4(small, xi, _mm256_sub_pd(hi, lo));
+    const __m256d rr = _mm256_mul_pd(r, r);
+    __m256d p = _mm256_add_pd(_mm256_set1_pd(P4), _mm256_mul_pd(rr, _mm256_set1_pd(P5)));
+    p = _mm256_add_pd(_mm256_set1_pd(P3), _mm256_mul_pd(rr, p));
+    p = _mm256_add_pd(_mm256_set1_pd(P2), _mm256_mul_pd(rr, p));
+    p = _mm256_add_pd(_mm256_set1_pd(P1), _mm256_mul_pd(rr, p));
+    const __m256d c = _mm256_sub_pd(r, _mm256_mul_pd(rr, p));
+    const __m256d q =
+        _mm256_div_pd(_mm256_mul_pd(r, c), choose4(small, _mm256_sub_pd(c, two), _mm256_sub_pd(two, c)));
+    const __m256d v = choose4(small, _mm256_sub_pd(one, _mm256_sub_pd(q, r)),
+                              _mm256_sub_pd(one, _mm256_sub_pd(_mm256_sub_pd(lo, q), hi)));
+    const __m256i k64 = _mm256_cvtepi32_epi64(k32);
+    const __m256i kbits = _mm256_andnot_si256(_mm256_castpd_si256(small), _mm256_slli_epi64(k64, 52));
+    const __m256d result = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(v), kbits));
+    const int lanes = _mm256_movemask_pd(common);
+    if (lanes == 15) {
+      _mm256_storeu_pd(y + i, result);
+    } else {
+      double out[4], in[4];
+      _mm256_storeu_pd(out, result);
+      _mm256_storeu_pd(in, X);
+      for (int j = 0; j < 4; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : exp_portable(in[j]);
+    }
+  }
+  exp_sse2_n(x + i, y + i, n - i);
 }
 #endif
+
+bool kernel_available(ExpKernel k) {
+  switch (k) {
+    case ExpKernel::Scalar: return true;
+#ifdef MGLINK_EXP_VECTOR
+    case ExpKernel::SSE2: return true;
+    case ExpKernel::AVX2: return __builtin_cpu_supports("avx2") != 0;
+#else
+    default: return false;
+#endif
+  }
+  return false;
+}
+
+}  // namespace
+
+bool exp_kernel_available(ExpKernel k) { return kernel_available(k); }
+
+ExpKernel exp_kernel() {
+  int k = exp_kernel_choice.load(std::memory_order_relaxed);
+  if (k < 0) {
+    k = static_cast<int>(kernel_available(ExpKernel::AVX2)   ? ExpKernel::AVX2
+                         : kernel_available(ExpKernel::SSE2) ? ExpKernel::SSE2
+                                                             : ExpKernel::Scalar);
+    exp_kernel_choice.store(k, std::memory_order_relaxed);
+  }
+  return static_cast<ExpKernel>(k);
+}
+
+void set_exp_kernel(ExpKernel k) {
+  if (kernel_available(k)) exp_kernel_choice.store(static_cast<int>(k), std::memory_order_relaxed);
+}
+
+void exp_portable_n(const double* x, double* y, long n) {
+  switch (exp_kernel()) {
+#ifdef MGLINK_EXP_VECTOR
+    case ExpKernel::AVX2: exp_avx2_n(x, y, n); return;
+    case ExpKernel::SSE2: exp_sse2_n(x, y, n); return;
+#endif
+    default: exp_scalar_n(x, y, n); return;
+  }
+}
 
 // log(x) = k ln2 + log(1 + f), 1 + f in [sqrt(2)/2, sqrt(2)); log(1 + f) from
 // s = f / (2 + f) and a polynomial in s^2.

@@ -12,9 +12,16 @@
 namespace mglink {
 
 double exp_portable(double x);
-// y[i] = exp_portable(x[i]) for i < n, bit for bit; on x86-64 two at a time
-// and without branches (y may be x).
+// y[i] = exp_portable(x[i]) for i < n, bit for bit (y may be x).  On x86-64
+// several at a time in the vector registers, without branches.
 void exp_portable_n(const double* x, double* y, long n);
+
+// The instructions exp_portable_n uses: every choice gives the same bits.
+// By default the widest the CPU has; the tests try each.
+enum class ExpKernel { Scalar, SSE2, AVX2 };
+bool exp_kernel_available(ExpKernel k);
+ExpKernel exp_kernel();
+void set_exp_kernel(ExpKernel k);  // ignored when the CPU lacks k
 double log_portable(double x);
 
 }  // namespace mglink

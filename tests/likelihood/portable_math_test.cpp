@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "likelihood/portable_math.hpp"
@@ -74,21 +75,35 @@ TEST(PortableMath, ExpOfManyIsTheScalarExpBitForBit) {
       default: xs.push_back(std::ldexp(r.uniform() - 0.5, -static_cast<int>(r.uniform() * 40))); break;
     }
   }
-  for (long len = 1; len <= 5; ++len)
-    for (std::size_t i = 0; i + static_cast<std::size_t>(len) <= xs.size(); ++i) {
-      double y[5];
-      exp_portable_n(&xs[i], y, len);
-      for (long j = 0; j < len; ++j) {
-        const double x = xs[i + static_cast<std::size_t>(j)];
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(y[j]), std::bit_cast<std::uint64_t>(exp_portable(x)))
-            << "x = " << x << " at " << j << " of " << len;
+  const ExpKernel chosen = exp_kernel();
+  int tried = 0;
+  for (const ExpKernel kernel : {ExpKernel::Scalar, ExpKernel::SSE2, ExpKernel::AVX2}) {
+    if (!exp_kernel_available(kernel)) continue;
+    set_exp_kernel(kernel);
+    ASSERT_EQ(exp_kernel(), kernel);
+    ++tried;
+    SCOPED_TRACE("kernel " + std::to_string(static_cast<int>(kernel)));
+    for (long len = 1; len <= 9; ++len)
+      for (std::size_t i = 0; i + static_cast<std::size_t>(len) <= xs.size(); i += static_cast<std::size_t>(len)) {
+        double y[9];
+        exp_portable_n(&xs[i], y, len);
+        for (long j = 0; j < len; ++j) {
+          const double x = xs[i + static_cast<std::size_t>(j)];
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(y[j]), std::bit_cast<std::uint64_t>(exp_portable(x)))
+              << "x = " << x << " at " << j << " of " << len;
+        }
       }
+    // Every argument in every lane, and in place.
+    for (std::size_t shift = 0; shift < 4; ++shift) {
+      std::vector<double> in_place(xs.begin() + static_cast<long>(shift), xs.end());
+      exp_portable_n(in_place.data(), in_place.data(), static_cast<long>(in_place.size()));
+      for (std::size_t i = 0; i < in_place.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(in_place[i]), std::bit_cast<std::uint64_t>(exp_portable(xs[i + shift])))
+            << "x = " << xs[i + shift];
     }
-  // In place.
-  std::vector<double> in_place = xs;
-  exp_portable_n(in_place.data(), in_place.data(), static_cast<long>(in_place.size()));
-  for (std::size_t i = 0; i < xs.size(); ++i)
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(in_place[i]), std::bit_cast<std::uint64_t>(exp_portable(xs[i])));
+  }
+  set_exp_kernel(chosen);
+  EXPECT_GE(tried, 1);
 }
 
 TEST(PortableMath, SpecialValues) {
