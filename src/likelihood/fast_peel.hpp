@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "likelihood/density_store.hpp"
 #include "model/fast_transmission.hpp"
 #include "run/model_state.hpp"
 
@@ -66,38 +67,6 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
   void reserve(int32 slots, int32 members, int32 entries);
-};
-
-// The densities FEN of each individual, one per major-locus genotype, kept
-// from one evaluation to the next.  The densities of a major-locus genotype
-// g change only when its mean GMEAN(g) or SIGMA moves: each such move opens
-// a new epoch for g, and a kept value is used only within the epoch it was
-// computed in (any value computed again gives the same bits, so keeping is
-// exact).  The trait values, marker codes and genotype lists change only
-// when the family data are read and the full set-up rebuilds the lists, so
-// everything is found afresh at every full set-up.  Shared by the threads:
-// each family touches only its own individuals' entries.
-struct DensityStore {
-  struct Kept {
-    double fen[3];          // FEN per major-locus genotype
-    std::uint32_t epoch[3];  // the epoch each was computed in (0: none)
-    std::uint8_t met;       // major-locus genotypes met among the slots passing the marker test (bit g-1)
-    std::uint8_t rep[3];    // a genotype of each met
-  };
-  std::vector<Kept> kept;            // per individual, 1-based
-  std::vector<std::int8_t> slot_mg;  // per genotype slot (global number): MAJGEN - 1 of its genotype,
-                                     // or 3 when it fails its individual's marker test
-  std::uint32_t epoch[3] = {0, 0, 0};  // the current epoch of each major-locus genotype
-  std::uint64_t mean[3] = {0, 0, 0}, sigma = 0;  // bits of the GMEAN and SIGMA of the current epochs
-  std::uint32_t last = 0;            // the last epoch opened
-
-  // Forgets every density and finds met, rep and slot_mg for the genotype
-  // lists of the pass.  Reads FAMOFF, NFAM, IGOFF, LGEN, MARKER, MAJGEN,
-  // MRKGEN, GMEAN, SIGMA.
-  void clear(const ModelState& st);
-  // Before an evaluation: a new epoch for each major-locus genotype whose
-  // mean or SIGMA moved.  Reads GMEAN, SIGMA.
-  void advance(const ModelState& st);
 };
 
 // The layout of family f as the fast peeling needs it (see fast_peel.cpp):
