@@ -81,6 +81,7 @@ class Peeler {
   void child_products(const int* b, int n, int a, double* P) const;
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
   bool direct_pays(int32 first, int32 last, int32 c, int32 o) const;
+  void lane_products(const double* const Cv[4], std::uint64_t any, double P[4]) const;
   void fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
@@ -407,6 +408,38 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   }
 }
 
+// The products over the children described (in sc_.kids, the small ones
+// padded) of the child sums of four parental pairs side by side:
+// P[j] = product over the children h of the sum over the slots z of h of
+// CTRANS(t(z), b_j, a_j) * w(z), with Cv[j][g] = CTRANS(g, b_j, a_j).  A
+// child of few slots takes all its terms; any other only those of the
+// genotypes in `any`, which must hold every genotype some pair (a_j, b_j)
+// can give (every other term is 0 times a finite weight).  No product stops
+// early: every factor is formed, as in the literal loops.
+void Peeler::lane_products(const double* const Cv[4], std::uint64_t any, double P[4]) const {
+  const Kid* kids = sc_.kids.data();
+  const int32* kt = sc_.small_t.data();
+  const double* kw = sc_.small_w.data();
+  for (int j = 0; j < 4; ++j) P[j] = 1.0;
+  for (int32 i = 0; i < nkids_; ++i) {
+    double C[4] = {0.0, 0.0, 0.0, 0.0};
+    if (kids[i].n <= SMALL_KID) {
+      const int32* t = kt + SMALL_KID * i;
+      const double* wz = kw + SMALL_KID * i;
+      for (int32 z = 0; z < SMALL_KID; ++z)
+        for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][t[z]] * wz[z];
+    } else {
+      const Kid& k = kids[i];
+      for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
+        const int g = std::countr_zero(m);
+        const double wz = k.w[k.rank[g]];
+        for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][g + 1] * wz;
+      }
+    }
+    for (int j = 0; j < 4; ++j) P[j] = P[j] * C[j];
+  }
+}
+
 // A parent connector whose partner has few slots (at most four: a typed
 // partner) is folded by the literal loops, four partner slots side by side,
 // term for term with the zeros included: the same operations in the same
@@ -454,8 +487,7 @@ void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) 
     k.t = lgen_ + k.first;
     pad(k, i);
   }
-  const int32* kt = sc_.small_t.data();
-  const double* kw = sc_.small_w.data();
+  nkids_ = nk;
   const int32 ofirst = first_slot(o), olast = last_slot(o);
   const int32 nv = olast - ofirst + 1;
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
@@ -467,24 +499,8 @@ void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) 
     std::uint64_t any = 0;
     if (big_kids)
       for (int j = 0; j < nv; ++j) any |= tc_.mask(tu, lgen_[ofirst + j]);
-    double P[4] = {1.0, 1.0, 1.0, 1.0};
-    for (int32 i = 0; i < nk; ++i) {
-      double C[4] = {0.0, 0.0, 0.0, 0.0};
-      if (kids[i].n <= SMALL_KID) {
-        const int32* t = kt + SMALL_KID * i;
-        const double* wz = kw + SMALL_KID * i;
-        for (int32 z = 0; z < SMALL_KID; ++z)
-          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][t[z]] * wz[z];
-      } else {
-        const Kid& k = kids[i];
-        for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
-          const int g = std::countr_zero(m);
-          const double wz = k.w[k.rank[g]];
-          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][g + 1] * wz;
-        }
-      }
-      for (int j = 0; j < 4; ++j) P[j] = P[j] * C[j];
-    }
+    double P[4];
+    lane_products(Cv, any, P);
     double W = 0.0;
     for (int j = 0; j < nv; ++j) W = W + w(ofirst + j) * P[j];
     w(u) = W * w(u);
@@ -514,8 +530,6 @@ void Peeler::fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o) {
   describe(o, other);
   std::uint64_t cand = 0;
   for (int j = 0; j < nu; ++j) cand |= possible_partners(tu[j], other.mask);
-  const int32* kt = sc_.small_t.data();
-  const double* kw = sc_.small_w.data();
   double W[4] = {0.0, 0.0, 0.0, 0.0};
   for (int32 v = first_slot(o); v <= last_slot(o); ++v) {
     const int tv = lgen_[v];
@@ -526,24 +540,8 @@ void Peeler::fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o) {
     std::uint64_t any = 0;
     if (big_kids)
       for (int j = 0; j < nu; ++j) any |= tc_.mask(tu[j], tv);
-    double P[4] = {1.0, 1.0, 1.0, 1.0};
-    for (int32 i = 0; i < nkids_; ++i) {
-      double C[4] = {0.0, 0.0, 0.0, 0.0};
-      if (kids[i].n <= SMALL_KID) {
-        const int32* t = kt + SMALL_KID * i;
-        const double* wz = kw + SMALL_KID * i;
-        for (int32 z = 0; z < SMALL_KID; ++z)
-          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][t[z]] * wz[z];
-      } else {
-        const Kid& k = kids[i];
-        for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
-          const int g = std::countr_zero(m);
-          const double wz = k.w[k.rank[g]];
-          for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][g + 1] * wz;
-        }
-      }
-      for (int j = 0; j < 4; ++j) P[j] = P[j] * C[j];
-    }
+    double P[4];
+    lane_products(Cv, any, P);
     for (int j = 0; j < 4; ++j) W[j] = W[j] + wv * P[j];
   }
   for (int j = 0; j < nu; ++j) w(ufirst + j) = W[j] * w(ufirst + j);
