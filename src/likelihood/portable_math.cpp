@@ -155,7 +155,10 @@ __attribute__((target("avx2"))) inline __m256d choose4(__m256d mask, __m256d a, 
   return _mm256_blendv_pd(b, a, mask);
 }
 
-// The same steps, four lanes.
+// The same steps, four lanes.  (Written out again rather than shared with
+// the two-lane kernel through a template: the compiler builds AVX2 code only
+// inside a function that carries the AVX2 target, and the two-lane kernel
+// must not carry it.)
 __attribute__((target("avx2"))) void exp_avx2_n(const double* x, double* y, long n) {
   const __m256d sign = _mm256_set1_pd(-0.0);
   const __m256d one = _mm256_set1_pd(1.0);
