@@ -22,7 +22,7 @@ struct DensityStore {
   struct Kept {
     double fen[3];          // FEN per major-locus genotype
     std::uint32_t epoch[3];  // the epoch each was computed in (0: none)
-    std::uint8_t met;       // major-locus genotypes met among the slots passing the marker test (bit g-1)
+    std::uint8_t met;       // major-locus genotypes met among the slots passing the marker test (bit mg-1)
     std::uint8_t rep[3];    // a genotype of each met
   };
   std::vector<Kept> kept;            // per individual, 1-based

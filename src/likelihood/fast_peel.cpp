@@ -108,9 +108,9 @@ class Peeler {
 // FEN depends on g only through its marker test (passed by every listed
 // genotype, but kept) and its major-locus genotype, so it is computed once
 // per major-locus genotype, and only when the kept value does not hold (see
-// DensityCache).  The densities to compute are collected first and their
-// exponentials taken in one run, where independent exponentials overlap;
-// then the weights are set.
+// DensityStore).  The densities to compute are collected first and their
+// exponentials taken in one run, several at a time; then the weights are
+// set.
 void Peeler::densities() {
   const auto& MEMOFF = st_.BUF14.MEMOFF;
   const auto& MEMBER = st_.BUF16.MEMBER;
@@ -440,18 +440,13 @@ void Peeler::lane_products(const double* const Cv[4], std::uint64_t any, double 
   }
 }
 
-// A parent connector whose partner has few slots (at most four: a typed
-// partner) is folded by the literal loops, four partner slots side by side,
-// term for term with the zeros included: the same operations in the same
-// order give the same bits, with nothing to check first.  Two liberties,
-// neither of which changes a sum: a child of few slots has its sums padded
-// (see SMALL_KID); a child of many slots (an untyped child) meets only the
-// genotypes that the parental pairs can give, every other term being 0
-// times a finite weight, so its weights are checked to be finite first.
 // Beyond this many (connector slot, child) pairs the sparse fold, which
 // stops a product at its first zero, is left to decide.
 constexpr long DIRECT_WORK = 1024;
 
+// Whether fold_onto_parent_direct takes the nuclear family: the other parent
+// has at most four slots, the work is within DIRECT_WORK, and every child of
+// many slots has finite weights.
 bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
   const int32 no = last_slot(o) - first_slot(o) + 1;
   const int32 nc = last_slot(c) - first_slot(c) + 1;
@@ -465,8 +460,15 @@ bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
   return true;
 }
 
-// The fold onto parent c (see fold_onto_parent), literal, when the other
-// parent o has at most four slots.
+// The fold onto parent c (see fold_onto_parent) when the other parent o
+// has few slots (at most four: a typed partner): the literal loops, four
+// partner slots side by side, term for term with the zeros included; the
+// same operations in the same order give the same bits, with no bound to
+// check first.  Two liberties, neither of which changes a sum: a child of
+// few slots has its sums padded (see SMALL_KID); a child of many slots (an
+// untyped child) meets only the genotypes that the parental pairs can give,
+// every other term being 0 times a finite weight (its weights were checked
+// to be finite).
 void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) {
   const auto& MEMBER = st_.BUF16.MEMBER;
   const int32 nk = last - first - 1;
@@ -599,11 +601,13 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
   for (int32 i = 0; i < conn.n; ++i) w(conn.first + i) = acc[i] * w(conn.first + i);
 }
 
-// Whether the starting weights settle the bound for the whole family: when
-// they are all finite, nonnegative and at most M, every weight met later is
-// at most max(M, 1) (a connector's weights are rescaled to sum 1), so every
-// nuclear family passes the test of `bounded` if (2 * 55 * max(M, 1)) to the
-// power of its number of entries is within BOUND.
+// Whether the weights as they stand settle the bound for the rest of the
+// family: when they are all finite, nonnegative and at most M, every weight
+// met later is at most max(M, 1) (a connector's weights are rescaled to sum
+// 1), so every nuclear family still to fold passes the test of `bounded` if
+// (2 * 55 * max(M, 1)) to the power of its number of entries is within
+// BOUND.  (Asked before the first nuclear family that needs it, after the
+// folds of those before it.)
 bool Peeler::tame() const {
   const int32 n = st_.GENOT.IGOFF(st_.BUF1.FAMOFF(f_ + 1)) - base_;
   double M = 1.0001;
@@ -624,7 +628,14 @@ bool Peeler::peel(double& FLOGL) {
   const auto& MEMBER = st_.BUF16.MEMBER;
   FLOGL = 0.0;
   double S = 0.0;
-  int checked = -1;  // whether each nuclear family must be checked: asked when first needed
+  // Whether a nuclear family's fold may leave out the terms that are exactly
+  // zero: nothing in it can overflow.  Settled for the whole family when its
+  // weights are tame (asked once, when first needed), else checked for each.
+  int tame_now = -1;
+  const auto may_skip_zeros = [&](int32 first, int32 last) {
+    if (tame_now < 0) tame_now = tame() ? 1 : 0;
+    return tame_now == 1 || bounded(first, last);
+  };
   for (int32 j = st_.BUF3.NUCOFF(f_) + 1; j <= st_.BUF3.NUCOFF(f_ + 1); ++j) {
     const int32 first = st_.BUF14.MEMOFF(j) + 1;
     const int32 last = st_.BUF14.MEMOFF(j + 1);
@@ -636,8 +647,8 @@ bool Peeler::peel(double& FLOGL) {
       const int32 e2 = MEMBER(first + 1);
       if ((c == e1 || c == e2) && direct_pays(first, last, c, c == e1 ? e2 : e1)) {
         fold_onto_parent_direct(first, last, c, c == e1 ? e2 : e1);
-      } else if ((checked < 0 ? (checked = tame() ? 0 : 1) : checked) == 1 && !bounded(first, last)) {
-        return false;
+      } else if (!may_skip_zeros(first, last)) {
+        return false;  // left to the literal routines
       } else if ((c == e1 || c == e2) && last_slot(c) - first_slot(c) + 1 <= 4) {
         fold_onto_typed_parent(first, last, c, c == e1 ? e2 : e1);
       } else if (c == e1) {
