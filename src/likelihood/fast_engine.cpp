@@ -1,8 +1,6 @@
 #include "likelihood/fast_engine.hpp"
 
-#include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -14,7 +12,6 @@
 #include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "model/fast_transmission.hpp"
-#include "model/setup.hpp"
 
 namespace mglink {
 
@@ -127,17 +124,8 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   E.evaluated = 0;
   E.literal_count = 0;
 
-  st.rejection = Rejection{};
-  double STAT = 0.0;
-  if (st.IMAX.ISETUP == -1) {
-    E.tables.invalidate();
-    E.prepared = false;
-    STAP0(st, con, STAT);
-    if (STAT + 1e18 > 0.0) E.tables.adopt(st);
-  } else {
-    STAPAR_cached(st, con, STAT, E.tables);
-  }
-  if (STAT + 1e18 <= 0.0) {
+  if (st.IMAX.ISETUP == -1) E.prepared = false;  // new genotype lists
+  if (!set_up_parameters(st, con, &E.tables)) {
     LH = REJECTED;
     return;
   }

@@ -7,6 +7,7 @@
 #include "likelihood/densities.hpp"
 #include "likelihood/fast_engine.hpp"
 #include "likelihood/mmpfam.hpp"
+#include "model/fast_transmission.hpp"
 #include "model/setup.hpp"
 
 namespace mglink {
@@ -16,14 +17,7 @@ void GENMMP(ModelState& st, Console& con, double& LH) {
     GENMMP_FAST(st, con, LH);
     return;
   }
-  st.rejection = Rejection{};
-  double STAT = 0.0;
-  if (st.IMAX.ISETUP == -1) {
-    STAP0(st, con, STAT);
-  } else {
-    STAPAR(st, con, STAT);
-  }
-  if (STAT + 1e18 <= 0.0) {
+  if (!set_up_parameters(st, con, nullptr)) {
     LH = REJECTED;
     return;
   }
@@ -35,6 +29,21 @@ void GENMMP(ModelState& st, Console& con, double& LH) {
     if (reject_unusable_family(st, IFAM, FLOGL, LH)) return;
     LH = LH + FLOGL;
   }
+}
+
+bool set_up_parameters(ModelState& st, Console& con, TransmissionCache* tables) {
+  st.rejection = Rejection{};
+  double STAT = 0.0;
+  if (st.IMAX.ISETUP == -1) {
+    if (tables != nullptr) tables->invalidate();
+    STAP0(st, con, STAT);
+    if (tables != nullptr && STAT + 1e18 > 0.0) tables->adopt(st);
+  } else if (tables != nullptr) {
+    STAPAR_cached(st, con, STAT, *tables);
+  } else {
+    STAPAR(st, con, STAT);
+  }
+  return STAT + 1e18 > 0.0;
 }
 
 bool reject_unusable_family(ModelState& st, int32 f, double FLOGL, double& LH) {

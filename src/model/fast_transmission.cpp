@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "model/genetics.hpp"
-#include "model/setup.hpp"
 #include "model/transmission.hpp"
 
 namespace mglink {
@@ -168,18 +167,6 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
   }
   remember_htrans(st);
   ready_ = true;
-}
-
-void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache) {
-  if (!accept_parameters(st, STAT)) return;
-  auto& HFREQ = st.work.HFREQ_STAPAR;
-  haplotype_frequencies(st, HFREQ);
-  genotype_frequencies(st, HFREQ);
-  check_genotype_frequencies(st, con, 1e-5);
-  const bool unchanged = cache.ready() && cache.describes(st);
-  build_HTRANS(st);
-  cache.update(st, con, unchanged);
-  trait_distribution(st);
 }
 
 }  // namespace mglink
