@@ -72,8 +72,9 @@ class Peeler {
   using Kid = PeelScratch::Kid;
   bool bounded(int32 first, int32 last);
   bool tame() const;
-  void describe_children(int32 from, int32 last);
+  bool describe_children(int32 from, int32 last, bool small_masks = true);
   void pad(const Kid& k, int32 place);
+  void place(int32 m, Kid& k);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
   template <int N>
@@ -219,18 +220,31 @@ bool Peeler::bounded(int32 first, int32 last) {
 }
 
 // The children of the nuclear family being folded, entries `from`..`last`
-// of MEMBER, in list order: their slots and their genotypes.
-// A child of at most SMALL_KID slots also has its terms copied, padded to
-// SMALL_KID with genotype 1 and weight +0, into small_t and small_w at
-// SMALL_KID times its place.
-void Peeler::describe_children(int32 from, int32 last) {
+// of MEMBER, in list order: their slots and their genotypes, and with
+// `small_masks`, or when they have more than SMALL_KID slots, the set of
+// their genotypes (see describe).  A child of at most SMALL_KID slots also
+// has its terms copied, padded to SMALL_KID with genotype 1 and weight +0,
+// into small_t and small_w at SMALL_KID times its place.  Returns whether
+// some child has more than SMALL_KID slots.
+bool Peeler::describe_children(int32 from, int32 last, bool small_masks) {
   nkids_ = 0;
+  bool big = false;
   for (int32 i = from; i <= last; ++i) {
     Kid& k = sc_.kids[static_cast<std::size_t>(nkids_)];
-    describe(st_.BUF16.MEMBER(i), k);
-    if (k.n <= SMALL_KID) pad(k, nkids_);
+    const int32 m = st_.BUF16.MEMBER(i);
+    if (small_masks || last_slot(m) - first_slot(m) + 1 > SMALL_KID) {
+      describe(m, k);
+    } else {
+      place(m, k);
+    }
+    if (k.n <= SMALL_KID) {
+      pad(k, nkids_);
+    } else {
+      big = true;
+    }
     ++nkids_;
   }
+  return big;
 }
 
 void Peeler::pad(const Kid& k, int32 place) {
@@ -242,11 +256,15 @@ void Peeler::pad(const Kid& k, int32 place) {
   }
 }
 
-void Peeler::describe(int32 m, Kid& k) {
+void Peeler::place(int32 m, Kid& k) {
   k.first = first_slot(m);
   k.n = last_slot(m) - k.first + 1;
   k.w = &w(k.first);
   k.t = lgen_ + k.first;
+}
+
+void Peeler::describe(int32 m, Kid& k) {
+  place(m, k);
   if (k.n == 55) {  // every genotype, in increasing order
     k.mask = (std::uint64_t{1} << 55) - 1;
     for (int32 i = 0; i < 55; ++i) k.rank[i] = static_cast<std::uint8_t>(i);
@@ -285,14 +303,12 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
 template <int N>
 void Peeler::child_products(const int* b, int a, double* P) const {
   const double* Cab[N];
-  std::uint64_t m[N];
+  std::uint64_t any = 0;  // the child genotypes that some pair (a, b[j]) can give
   for (int j = 0; j < N; ++j) {
     Cab[j] = ct_ + 55 * ((b[j] - 1) + 55 * (a - 1)) - 1;  // Cab[j][g] = CTRANS(g, b[j], a)
-    m[j] = tc_.mask(a, b[j]);
+    any |= tc_.mask(a, b[j]);
     P[j] = 1.0;
   }
-  std::uint64_t any = 0;  // the child genotypes that some pair (a, b[j]) can give
-  for (int j = 0; j < N; ++j) any |= m[j];
   const Kid* kids = sc_.kids.data();
   for (int32 i = 0; i < nkids_; ++i) {
     const Kid& k = kids[i];
@@ -303,14 +319,6 @@ void Peeler::child_products(const int* b, int a, double* P) const {
       const double* wz = sc_.small_w.data() + SMALL_KID * i;
       for (int32 z = 0; z < SMALL_KID; ++z)
         for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t[z]] * wz[z];
-    } else if (k.n <= 8) {
-      // A slot whose genotype no pair (a, b[j]) can give adds only zeros.
-      for (int32 z = 0; z < k.n; ++z) {
-        const int t = k.t[z];
-        if (((any >> (t - 1)) & 1U) == 0) continue;
-        const double wz = k.w[z];
-        for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t] * wz;
-      }
     } else {
       // The genotypes that some pair (a, b[j]) can give, increasing: for a
       // pair that cannot give genotype g, CTRANS(g, b[j], a) is exactly 0 and
@@ -470,26 +478,7 @@ bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
 // every other term being 0 times a finite weight (its weights were checked
 // to be finite).
 void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) {
-  const auto& MEMBER = st_.BUF16.MEMBER;
-  const int32 nk = last - first - 1;
-  // The children: the small ones padded, the big ones described.
-  Kid* kids = sc_.kids.data();
-  bool big_kids = false;
-  for (int32 i = 0; i < nk; ++i) {
-    const int32 h = MEMBER(first + 2 + i);
-    Kid& k = kids[i];
-    k.first = first_slot(h);
-    k.n = last_slot(h) - k.first + 1;
-    if (k.n > SMALL_KID) {
-      describe(h, k);
-      big_kids = true;
-      continue;
-    }
-    k.w = &w(k.first);
-    k.t = lgen_ + k.first;
-    pad(k, i);
-  }
-  nkids_ = nk;
+  const bool big_kids = describe_children(first + 2, last, false);
   const int32 ofirst = first_slot(o), olast = last_slot(o);
   const int32 nv = olast - ofirst + 1;
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
@@ -518,10 +507,7 @@ void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) 
 // the bound check).  For the slots v that are taken, every term is formed,
 // zeros included.
 void Peeler::fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o) {
-  describe_children(first + 2, last);
-  const Kid* kids = sc_.kids.data();
-  bool big_kids = false;
-  for (int32 i = 0; i < nkids_; ++i) big_kids = big_kids || kids[i].n > SMALL_KID;
+  const bool big_kids = describe_children(first + 2, last);
   const int32 ufirst = first_slot(c);
   const int32 nu = last_slot(c) - ufirst + 1;
   int tu[4];
