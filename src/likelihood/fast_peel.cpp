@@ -77,12 +77,13 @@ class Peeler {
   void place(int32 m, Kid& k);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
+  template <int N, bool stop_at_zero>
+  void products(const double* const* rows, std::uint64_t any, double* P) const;
   template <int N>
   void child_products(const int* b, int a, double* P) const;
   void child_products(const int* b, int n, int a, double* P) const;
   void fold_onto_parent(int32 first, int32 last, int32 c, int32 o);
   bool direct_pays(int32 first, int32 last, int32 c, int32 o) const;
-  void lane_products(const double* const Cv[4], std::uint64_t any, double P[4]) const;
   void fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o);
   void fold_onto_child(int32 first, int32 last);
@@ -293,40 +294,39 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
   return among;
 }
 
-// The product over the children of C(h; b, a), in the order of the
-// children, where C(h; b, a) = sum over the slots z of h, z increasing, of
-// CTRANS(t(z), b, a) * w(z).  N products at once, P[j] for partner genotype
-// b[j]: they are independent, and forming them side by side lets their sums
-// overlap.  A slot whose genotype the pair cannot give adds an exact zero
-// and is passed over; a product stops at its first zero factor (the later
-// factors are finite), which is where the literal one stays 0.
-template <int N>
-void Peeler::child_products(const int* b, int a, double* P) const {
-  const double* Cab[N];
-  std::uint64_t any = 0;  // the child genotypes that some pair (a, b[j]) can give
-  for (int j = 0; j < N; ++j) {
-    Cab[j] = ct_ + 55 * ((b[j] - 1) + 55 * (a - 1)) - 1;  // Cab[j][g] = CTRANS(g, b[j], a)
-    any |= tc_.mask(a, b[j]);
-    P[j] = 1.0;
-  }
+// The products over the children described (in sc_.kids, the small ones
+// padded) of the child sums of N parental pairs side by side:
+// P[j] = product over the children h, in list order, of the sum over the
+// slots z of h, z increasing, of CTRANS(t(z), b_j, a_j) * w(z), with
+// rows[j][g] = CTRANS(g, b_j, a_j).  The N products are independent, and
+// forming them side by side lets their sums overlap.  A child of few slots
+// takes all its terms; any other only those of the genotypes in `any`,
+// which must hold every genotype some pair (a_j, b_j) can give (every other
+// term is 0 times a finite weight).  With `stop_at_zero` the products stop
+// at the first child that makes them all 0, where the literal ones stay 0
+// as long as the later factors are finite (the nuclear family has passed
+// the bound check); without it every factor is formed, as in the literal
+// loops.
+template <int N, bool stop_at_zero>
+void Peeler::products(const double* const* rows, std::uint64_t any, double* P) const {
   const Kid* kids = sc_.kids.data();
+  const int32* kt = sc_.small_t.data();
+  const double* kw = sc_.small_w.data();
+  for (int j = 0; j < N; ++j) P[j] = 1.0;
   for (int32 i = 0; i < nkids_; ++i) {
-    const Kid& k = kids[i];
     double C[N];
     for (int j = 0; j < N; ++j) C[j] = 0.0;
-    if (k.n <= SMALL_KID) {
-      const int32* t = sc_.small_t.data() + SMALL_KID * i;
-      const double* wz = sc_.small_w.data() + SMALL_KID * i;
+    if (kids[i].n <= SMALL_KID) {
+      const int32* t = kt + SMALL_KID * i;
+      const double* wz = kw + SMALL_KID * i;
       for (int32 z = 0; z < SMALL_KID; ++z)
-        for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][t[z]] * wz[z];
+        for (int j = 0; j < N; ++j) C[j] = C[j] + rows[j][t[z]] * wz[z];
     } else {
-      // The genotypes that some pair (a, b[j]) can give, increasing: for a
-      // pair that cannot give genotype g, CTRANS(g, b[j], a) is exactly 0 and
-      // its term adds a zero to C[j].
-      for (std::uint64_t mm = k.mask & any; mm != 0; mm &= mm - 1) {
-        const int g = std::countr_zero(mm) + 1;
-        const double wz = k.w[k.rank[g - 1]];
-        for (int j = 0; j < N; ++j) C[j] = C[j] + Cab[j][g] * wz;
+      const Kid& k = kids[i];
+      for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
+        const int g = std::countr_zero(m);
+        const double wz = k.w[k.rank[g]];
+        for (int j = 0; j < N; ++j) C[j] = C[j] + rows[j][g + 1] * wz;
       }
     }
     bool all_zero = true;
@@ -334,8 +334,20 @@ void Peeler::child_products(const int* b, int a, double* P) const {
       P[j] = P[j] * C[j];
       all_zero = all_zero && P[j] == 0.0;
     }
-    if (all_zero) break;
+    if (stop_at_zero && all_zero) break;
   }
+}
+
+// The products for N partner genotypes b[j] of a parent of genotype a.
+template <int N>
+void Peeler::child_products(const int* b, int a, double* P) const {
+  const double* rows[N];
+  std::uint64_t any = 0;  // the child genotypes that some pair (a, b[j]) can give
+  for (int j = 0; j < N; ++j) {
+    rows[j] = ct_ + 55 * ((b[j] - 1) + 55 * (a - 1)) - 1;  // rows[j][g] = CTRANS(g, b[j], a)
+    any |= tc_.mask(a, b[j]);
+  }
+  products<N, true>(rows, any, P);
 }
 
 // The products for the partner genotypes b[0..n-1] of a, four side by side,
@@ -416,38 +428,6 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   }
 }
 
-// The products over the children described (in sc_.kids, the small ones
-// padded) of the child sums of four parental pairs side by side:
-// P[j] = product over the children h of the sum over the slots z of h of
-// CTRANS(t(z), b_j, a_j) * w(z), with Cv[j][g] = CTRANS(g, b_j, a_j).  A
-// child of few slots takes all its terms; any other only those of the
-// genotypes in `any`, which must hold every genotype some pair (a_j, b_j)
-// can give (every other term is 0 times a finite weight).  No product stops
-// early: every factor is formed, as in the literal loops.
-void Peeler::lane_products(const double* const Cv[4], std::uint64_t any, double P[4]) const {
-  const Kid* kids = sc_.kids.data();
-  const int32* kt = sc_.small_t.data();
-  const double* kw = sc_.small_w.data();
-  for (int j = 0; j < 4; ++j) P[j] = 1.0;
-  for (int32 i = 0; i < nkids_; ++i) {
-    double C[4] = {0.0, 0.0, 0.0, 0.0};
-    if (kids[i].n <= SMALL_KID) {
-      const int32* t = kt + SMALL_KID * i;
-      const double* wz = kw + SMALL_KID * i;
-      for (int32 z = 0; z < SMALL_KID; ++z)
-        for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][t[z]] * wz[z];
-    } else {
-      const Kid& k = kids[i];
-      for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
-        const int g = std::countr_zero(m);
-        const double wz = k.w[k.rank[g]];
-        for (int j = 0; j < 4; ++j) C[j] = C[j] + Cv[j][g + 1] * wz;
-      }
-    }
-    for (int j = 0; j < 4; ++j) P[j] = P[j] * C[j];
-  }
-}
-
 // Beyond this many (connector slot, child) pairs the sparse fold, which
 // stops a product at its first zero, is left to decide.
 constexpr long DIRECT_WORK = 1024;
@@ -491,7 +471,7 @@ void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) 
     if (big_kids)
       for (int j = 0; j < nv; ++j) any |= tc_.mask(tu, lgen_[ofirst + j]);
     double P[4];
-    lane_products(Cv, any, P);
+    products<4, false>(Cv, any, P);
     double W = 0.0;
     for (int j = 0; j < nv; ++j) W = W + w(ofirst + j) * P[j];
     w(u) = W * w(u);
@@ -529,7 +509,7 @@ void Peeler::fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o) {
     if (big_kids)
       for (int j = 0; j < nu; ++j) any |= tc_.mask(tu[j], tv);
     double P[4];
-    lane_products(Cv, any, P);
+    products<4, false>(Cv, any, P);
     for (int j = 0; j < 4; ++j) W[j] = W[j] + wv * P[j];
   }
   for (int j = 0; j < nu; ++j) w(ufirst + j) = W[j] * w(ufirst + j);
