@@ -14,7 +14,6 @@ class MessageFile {
   // Writes one line; the first call creates (or empties) the file.
   // A file that cannot be written stops the run (exit status 3).
   void line(std::string_view text);
-  const std::string& path() const { return path_; }
   bool started() const { return started_; }
 
  private:

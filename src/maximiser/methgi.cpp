@@ -8,7 +8,6 @@ namespace mglink {
 
 namespace {
 
-constexpr int MAX_PARAMS = 15;   // room of the parameter arrays
 constexpr int MAX_PULLBACKS = 10;
 
 // Step test of one varied parameter: its step is small against its value, or
@@ -29,27 +28,27 @@ void progress(Console& con, int32 ITER, int32 NFUN, double f) {
 SearchEnd METHGI(Optpar1& P, Console& con, MessageFile& messages, int N, double EPSF,
                  double RHO, double EPSX, int MAXIT, int IPRINT, const Objective& FCN) {
   if (N <= 0) return SearchEnd::NoParameters;
-  if (N > MAX_PARAMS) {
+  if (N > N_PARAM) {
     messages.line(" Number of estimated param.>30");
     return SearchEnd::TooManyParameters;
   }
 
   // Base point of the pattern move, for every parameter (fixed ones keep
   // their entry values here).
-  double XOLD[MAX_PARAMS + 1] = {};
+  double XOLD[N_PARAM + 1] = {};
   double FBEST = 0.0;  // best value of the current iteration
   double FNEW = 0.0;   // value of the latest evaluation
 
   P.ITER = 0;
   P.NFUN = 1;
-  double FPREV = -1e18;  // FBEST at the end of the previous iteration
+  double FPREV = REJECTED;  // FBEST at the end of the previous iteration
   int IHALVE = 0;        // 1 after a failed pattern move: halve every step
   int NFREE = 0;
   for (int i = 1; i <= N; ++i) NFREE += P.IFREE(i);
   for (int i = 1; i <= N; ++i) XOLD[i] = P.X(i);
 
   FCN(FBEST);
-  if (FBEST <= -1e17) return SearchEnd::UnusableStart;
+  if (FBEST <= UNUSABLE) return SearchEnd::UnusableStart;
 
   SearchEnd end;
   for (;;) {
@@ -143,7 +142,7 @@ SearchEnd METHGI(Optpar1& P, Console& con, MessageFile& messages, int N, double 
   // Converged: a final point that is unusable gives way to the explored
   // point of the last iteration.
   P.FMAX = FNEW;
-  if (!(FNEW > -1e18)) {
+  if (!(FNEW > REJECTED)) {
     P.FMAX = FBEST;
     for (int i = 1; i <= N; ++i) P.X(i) = XOLD[i];
   }

@@ -22,7 +22,6 @@ class Console {
   // Number of pauses so far (for tests and diagnostics).
   long pauses() const { return pauses_; }
 
-  std::ostream& out() { return *out_; }
 
  private:
   std::ostream* out_;

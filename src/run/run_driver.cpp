@@ -116,7 +116,7 @@ void run_linkage_test(ModelState& st, Console& con) {
     const double FINIT = first_evaluation(st, con);
     st.OPTPAR1.FMAX = FINIT;
     if (NEST > 0) {
-      if (FINIT <= -1e17) throw unusable_start(st, IPASS, FINIT);
+      if (FINIT <= UNUSABLE) throw unusable_start(st, IPASS, FINIT);
       maximise(st, con, messages, settings);
       files.sigma.lines(sigma_block(IPASS, st.OPTPAR1, st.IMAX.NPAR));
     }
