@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "model/genetics.hpp"
+
 namespace mglink::prep {
 
 namespace {
@@ -84,11 +86,7 @@ std::vector<int> forest_path(const std::vector<std::vector<int>>& adj, int a, in
 
 }  // namespace
 
-int marker_code(int a, int b) {
-  if (a <= 0 || b <= 0) return 0;
-  if (a > b) std::swap(a, b);
-  return (a - 1) * 5 - (a - 1) * (a - 2) / 2 + (b - a) + 1;
-}
+int marker_code(int a, int b) { return a <= 0 || b <= 0 ? 0 : IMRK(a, b); }
 
 void check_loops(const Pedigree& ped, std::vector<Problem>& problems) {
   for (const Family& fam : ped.families) {

@@ -8,7 +8,7 @@
 
 namespace mglink::prep {
 
-// Marker genotype code of the unordered allele pair (a, b), 1 <= a, b <= 5:
+// Marker genotype code (IMRK) of the unordered allele pair (a, b), 0 <= a, b <= 5:
 // 1 .. 15 along the rows of the upper triangle; 0 when either allele is 0.
 int marker_code(int a, int b);
 

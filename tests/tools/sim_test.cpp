@@ -19,6 +19,7 @@
 #include "data/wwdat.hpp"
 #include "io/free_reader.hpp"
 #include "likelihood/genmmp.hpp"
+#include "model/genetics.hpp"
 #include "run/console.hpp"
 #include "run/control_files.hpp"
 #include "run/errors.hpp"
@@ -191,13 +192,7 @@ TEST(SimulatorLayoutCheck, CatchesBrokenLayouts) {
 }
 
 // Marker code of an unordered allele pair, 0 for untyped.
-int code_of(int a, int b) {
-  if (a == 0 && b == 0) return 0;
-  if (a > b) std::swap(a, b);
-  static const int imrk[5][5] = {{1, 2, 3, 4, 5}, {2, 6, 7, 8, 9}, {3, 7, 10, 11, 12},
-                                 {4, 8, 11, 13, 14}, {5, 9, 12, 14, 15}};
-  return imrk[a - 1][b - 1];
-}
+int code_of(int a, int b) { return a == 0 && b == 0 ? 0 : IMRK(a, b); }
 
 // Every check of one run directory.
 void check_run(const std::string& dir, const std::string& what) {
