@@ -15,9 +15,7 @@ void MessageFile::line(std::string_view text) {
     out_.flush();
   }
   if (!out_.is_open() || !out_) {
-    throw RunStop("", "cannot write the message file " + path_ + " (message \"" +
-                          std::string(text) + "\")",
-                  EXIT_OUTPUT_ERROR);
+    throw output_error("cannot write the message file " + path_ + " (message \"" + std::string(text) + "\")");
   }
 }
 

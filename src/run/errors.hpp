@@ -47,4 +47,9 @@ inline RunStop input_error(std::string detail) {
   return RunStop("", std::move(detail), EXIT_INPUT_ERROR);
 }
 
+// An output file that cannot be written: our own message only, exit status 3.
+inline RunStop output_error(std::string detail) {
+  return RunStop("", std::move(detail), EXIT_OUTPUT_ERROR);
+}
+
 }  // namespace mglink

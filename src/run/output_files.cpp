@@ -69,15 +69,14 @@ void check_output_names(const TaskNames& task, const std::string& dir) {
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   out_.open(path_, std::ios::out | std::ios::trunc);
   if (!out_.is_open()) {
-    throw RunStop("", "cannot open the output file " + path_ + " for writing",
-                  EXIT_OUTPUT_ERROR);
+    throw output_error("cannot open the output file " + path_ + " for writing");
   }
 }
 
 void OutputFile::line(const std::string& text) {
   out_ << text << '\n';
   out_.flush();
-  if (!out_) throw RunStop("", "cannot write the output file " + path_, EXIT_OUTPUT_ERROR);
+  if (!out_) throw output_error("cannot write the output file " + path_);
 }
 
 void OutputFile::lines(const std::vector<std::string>& text) {
@@ -87,7 +86,7 @@ void OutputFile::lines(const std::vector<std::string>& text) {
 void OutputFile::close() {
   if (!out_.is_open()) return;
   out_.close();
-  if (!out_) throw RunStop("", "cannot complete the output file " + path_, EXIT_OUTPUT_ERROR);
+  if (!out_) throw output_error("cannot complete the output file " + path_);
 }
 
 }  // namespace mglink
