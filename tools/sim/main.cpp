@@ -132,15 +132,13 @@ int main(int argc, char** argv) {
     if (!err.empty()) fail("internal error: family " + std::to_string(f + 1) + ": " + err);
     nind += static_cast<long>(fams[f].people.size());
     nnuc += static_cast<long>(fams[f].nucs.size());
+    slots += mglink::sim::family_slots(fams[f]);
     for (std::size_t i = 0; i < fams[f].people.size(); ++i) {
       const auto& p = fams[f].people[i];
       typed += p.typed ? 1 : 0;
       known += p.trait_known ? 1 : 0;
-      slots += mglink::sim::slot_bound(p);
-      if (!p.typed) {
-        const int m = static_cast<int>(i + 1);
-        for (const auto& q : fams[f].people) exact = exact && q.father != m && q.mother != m;
-      }
+      // An untyped parent may lose genotypes in the enumeration.
+      if (!p.typed && mglink::sim::is_parent(fams[f], static_cast<int>(i + 1))) exact = false;
     }
   }
   const std::string err = mglink::sim::write_run(fams, s, out);

@@ -110,6 +110,10 @@ void observe(Family& fam, const Settings& s, Rng& rng);
 int marker_code(const Person& p);
 // Genotype slots the person can keep at most: 55 untyped, 3 homozygous, 4 heterozygous.
 int slot_bound(const Person& p);
+// The sum of slot_bound over a family's people.
+long family_slots(const Family& f);
+// Whether member m (1-based) is someone's parent in the family.
+bool is_parent(const Family& f, int m);
 
 // A whole study.
 std::vector<Family> simulate(const Settings& s);

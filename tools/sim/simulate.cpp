@@ -35,18 +35,6 @@ Haplotype transmit(const Person& parent, double theta, Rng& rng) {
   return h;
 }
 
-bool is_parent(const Family& f, int m) {
-  for (const Person& p : f.people)
-    if (p.father == m || p.mother == m) return true;
-  return false;
-}
-
-long family_slots(const Family& f) {
-  long s = 0;
-  for (const Person& p : f.people) s += slot_bound(p);
-  return s;
-}
-
 // Removes the last member of a family when it is a child whose nuclear family
 // keeps at least one other child; true when it did.
 bool trim_last_child(Family& f) {
@@ -99,6 +87,18 @@ void fill_slots(std::vector<Family>& fams, long target, Rng& rng) {
 }
 
 }  // namespace
+
+bool is_parent(const Family& f, int m) {
+  for (const Person& p : f.people)
+    if (p.father == m || p.mother == m) return true;
+  return false;
+}
+
+long family_slots(const Family& f) {
+  long s = 0;
+  for (const Person& p : f.people) s += slot_bound(p);
+  return s;
+}
 
 int marker_code(const Person& p) {
   if (!p.typed) return 0;
