@@ -11,6 +11,7 @@
 
 #include "io/tsv.hpp"
 #include "run/errors.hpp"
+#include "support/scratch_dir.hpp"
 
 namespace mglink {
 namespace {
@@ -291,19 +292,17 @@ TEST(FreeReader, LineNumbersFollowReadsAndLineEnds) {
 }
 
 TEST(FreeReader, MissingFileIsNamedAndNotCreated) {
-  const auto dir = std::filesystem::temp_directory_path() / "mglink_free_reader_missing";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "task.inp").string();
+  const mglink::testing::ScratchDir dir;
+  const std::string path = dir.file("task.inp");
   EXPECT_EQ(stop_message([&] { FreeReader::open(path); }),
             path + ": cannot open the file: No such file or directory");
   EXPECT_FALSE(std::filesystem::exists(path));
-  EXPECT_NE(stop_message([&] { FreeReader::open(dir.string()); }), "");  // a directory
-  std::filesystem::remove_all(dir);
+  EXPECT_NE(stop_message([&] { FreeReader::open(dir.path()); }), "");  // a directory
 }
 
 TEST(FreeReader, OpenReadsTheWholeFile) {
-  const auto path = std::filesystem::temp_directory_path() / "mglink_free_reader_big.txt";
+  const mglink::testing::ScratchDir dir;
+  const std::filesystem::path path = dir.file("big.txt");
   {
     std::ofstream out(path, std::ios::binary);
     out << "100000\n";

@@ -2,9 +2,9 @@
 // followed by hand.
 #include "maximiser/methgi.hpp"
 #include "run/errors.hpp"
+#include "support/scratch_dir.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -20,26 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // One search: a parameter block, a console, a message file in a scratch
 // directory, and a function of X(1..N) whose every call is recorded.
 class Search : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("mglink_methgi_" + std::to_string(getpid()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    messages_ = std::make_unique<MessageFile>((dir_ / "fort.25").string());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { messages_ = std::make_unique<MessageFile>(scratch_.file("fort.25")); }
 
   // Parameter i: value, step, flag, bounds.
   void param(int i, double x, double step, int free, double low = -1e9, double upp = 1e9) {
@@ -61,15 +46,15 @@ class Search : public ::testing::Test {
     return METHGI(P, con, *messages_, N, EPSF, RHO, EPSX, MAXIT, IPRINT, fcn);
   }
 
-  std::string fort25() const { return slurp(dir_ / "fort.25"); }
-  bool fort25_exists() const { return fs::exists(dir_ / "fort.25"); }
+  std::string fort25() const { return scratch_.read("fort.25"); }
+  bool fort25_exists() const { return scratch_.exists("fort.25"); }
 
   Optpar1 P;
   std::ostringstream out;
   std::istringstream in;
   Console con{out, in};
   std::vector<std::vector<double>> points;  // X(1..N) at every call
-  fs::path dir_;
+  mglink::testing::ScratchDir scratch_;
   std::unique_ptr<MessageFile> messages_;
 };
 
@@ -335,20 +320,18 @@ TEST_F(Search, QuadraticInSeveralParametersConverges) {
 // replaced at the first message of a run; a file that cannot be written
 // stops the run with the output-error status.
 TEST(MessageFileTest, StartsAtTheFirstMessageAndStopsWhenUnwritable) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("mglink_message_file_test_" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const mglink::testing::ScratchDir scratch;
+  const fs::path dir = scratch.path();
   {
     std::ofstream(dir / "fort.25") << "old contents\n";
     MessageFile m((dir / "fort.25").string());
     EXPECT_FALSE(m.started());
-    EXPECT_EQ(slurp(dir / "fort.25"), "old contents\n");
+    EXPECT_EQ(scratch.read("fort.25"), "old contents\n");
     m.line(" MAXIMUM NOT FOUND");
     m.line(" MAXIMUM NOT FOUND");
     EXPECT_TRUE(m.started());
   }
-  EXPECT_EQ(slurp(dir / "fort.25"), " MAXIMUM NOT FOUND\n MAXIMUM NOT FOUND\n");
+  EXPECT_EQ(scratch.read("fort.25"), " MAXIMUM NOT FOUND\n MAXIMUM NOT FOUND\n");
 
   MessageFile bad((dir / "no-such-dir" / "fort.25").string());
   try {
@@ -358,7 +341,6 @@ TEST(MessageFileTest, StartsAtTheFirstMessageAndStopsWhenUnwritable) {
     EXPECT_EQ(stop.status(), EXIT_OUTPUT_ERROR);
     EXPECT_NE(stop.detail().find("fort.25"), std::string::npos);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/scratch_dir.hpp"
+#include "support/scratch_dir.hpp"
 #include "data/wwdat.hpp"
 #include "likelihood/genmmp.hpp"
 #include "prep/prep.hpp"

@@ -2,14 +2,13 @@
 // messages and exit statuses.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "prep/layout.hpp"
+#include "support/scratch_dir.hpp"
 
 namespace mglink::prep {
 namespace {
@@ -20,24 +19,8 @@ namespace fs = std::filesystem;
 
 class PrepCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int counter = 0;
-    dir_ = fs::temp_directory_path() /
-           ("mglink-prep-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-  std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  void write(const std::string& name, const std::string& text) { scratch_.write(name, text); }
+  std::string read(const fs::path& path) { return mglink::testing::read_file(path); }
   // Runs mglink-prep in the scratch directory; returns the exit status.
   int run(const std::string& args) {
     const std::string cmd = "cd '" + dir_.string() + "' && '" + MGLINK_PREP_BIN + "' " + args +
@@ -48,7 +31,8 @@ class PrepCommand : public ::testing::Test {
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   }
 
-  fs::path dir_;
+  mglink::testing::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.path();
   std::string out_, err_;
 };
 

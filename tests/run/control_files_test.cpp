@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/scratch_dir.hpp"
+#include "support/scratch_dir.hpp"
 #include "run/errors.hpp"
 
 namespace mglink {

@@ -5,7 +5,6 @@
 // closed; afterwards the scratch directory must hold exactly the input files,
 // unchanged, plus the expected output files, byte for byte.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -17,25 +16,22 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const fs::path kCases = fs::path(MGLINK_SOURCE_DIR) / "tests" / "run" / "e2e";
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using mglink::testing::read_file;
 
 // The files of a directory (names relative to it) with their contents.
 std::map<std::string, std::string> files_in(const fs::path& dir) {
   std::map<std::string, std::string> out;
   if (!fs::exists(dir)) return out;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file()) out[fs::relative(e.path(), dir).string()] = slurp(e.path());
+    if (e.is_regular_file()) out[fs::relative(e.path(), dir).string()] = read_file(e.path());
   }
   return out;
 }
@@ -55,9 +51,8 @@ class EndToEnd : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(EndToEnd, OutputMatchesByteForByte) {
   const fs::path src = kCases / GetParam();
-  const fs::path scratch = fs::temp_directory_path() /
-                           ("mglink_e2e_" + std::to_string(getpid()) + "_" + GetParam());
-  fs::remove_all(scratch);
+  const mglink::testing::ScratchDir dir;
+  const fs::path scratch = dir.path();
   fs::create_directories(scratch / "work");
   if (fs::exists(src / "input")) {
     fs::copy(src / "input", scratch / "work", fs::copy_options::recursive);
@@ -72,9 +67,9 @@ TEST_P(EndToEnd, OutputMatchesByteForByte) {
   const int status = WEXITSTATUS(raw);
 
   const fs::path exp = src / "expected";
-  EXPECT_EQ(status, std::stoi(slurp(exp / "status")));
-  EXPECT_EQ(slurp(scratch / "stdout"), slurp(exp / "stdout"));
-  EXPECT_EQ(slurp(scratch / "stderr"), fs::exists(exp / "stderr") ? slurp(exp / "stderr") : "");
+  EXPECT_EQ(status, std::stoi(read_file(exp / "status")));
+  EXPECT_EQ(read_file(scratch / "stdout"), read_file(exp / "stdout"));
+  EXPECT_EQ(read_file(scratch / "stderr"), fs::exists(exp / "stderr") ? read_file(exp / "stderr") : "");
 
   // The working directory afterwards: the inputs unchanged, plus exactly the
   // expected output files.
@@ -92,25 +87,22 @@ TEST_P(EndToEnd, OutputMatchesByteForByte) {
   for (const auto& [name, text] : have) {
     EXPECT_TRUE(want.count(name)) << "unexpected file " << name << ":\n" << text;
   }
-  fs::remove_all(scratch);
 }
 
 // With all three standard streams closed, the console output goes nowhere:
 // in particular not into the first files the run opens.
 TEST(EndToEndStreams, ClosedStandardStreamsLeaveTheFilesClean) {
   const fs::path src = kCases / "nest0";
-  const fs::path work =
-      fs::temp_directory_path() / ("mglink_e2e_closed_" + std::to_string(getpid()));
-  fs::remove_all(work);
+  const mglink::testing::ScratchDir dir;
+  const fs::path work = dir.path();
   fs::copy(src / "input", work, fs::copy_options::recursive);
   const std::string cmd = "cd '" + work.string() + "' && exec '" MGLINK_BIN "' <&- >&- 2>&-";
   const int raw = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 0);
-  EXPECT_EQ(slurp(work / "sigma.DAT"), slurp(src / "expected" / "files" / "sigma.DAT"));
-  EXPECT_EQ(slurp(work / "result.txt"), slurp(src / "expected" / "files" / "result.txt"));
-  EXPECT_EQ(slurp(work / "par.inp"), slurp(src / "input" / "par.inp"));
-  fs::remove_all(work);
+  EXPECT_EQ(read_file(work / "sigma.DAT"), read_file(src / "expected" / "files" / "sigma.DAT"));
+  EXPECT_EQ(read_file(work / "result.txt"), read_file(src / "expected" / "files" / "result.txt"));
+  EXPECT_EQ(read_file(work / "par.inp"), read_file(src / "input" / "par.inp"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndToEnd, ::testing::ValuesIn(case_names()),

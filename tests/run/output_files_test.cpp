@@ -3,13 +3,13 @@
 #include "run/output_files.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "run/errors.hpp"
+#include "support/scratch_dir.hpp"
 
 namespace mglink {
 namespace {
@@ -19,17 +19,11 @@ namespace fs = std::filesystem;
 class OutputNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("mglink_output_names_" + std::to_string(getpid()) + "_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     for (const char* f : {"IWAY.DAT", "trait.dat", "marker.dat", "maxpar.inp", "task.inp",
                           "par.inp"}) {
-      std::ofstream(dir / f) << "1\n";
+      scratch.write(f, "1\n");
     }
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // The message of the refusal, or "" when the names are accepted.
   std::string check(const std::string& trait, const std::string& marker,
@@ -44,7 +38,8 @@ class OutputNames : public ::testing::Test {
     }
   }
 
-  fs::path dir;
+  mglink::testing::ScratchDir scratch;
+  const fs::path dir = scratch.path();
 };
 
 TEST_F(OutputNames, ResultFileNamedLikeAnInputOrOwnOutputIsRefused) {
@@ -84,20 +79,15 @@ TEST_F(OutputNames, ResultFileThatIsAnotherNameOfAnInputIsRefused) {
 }
 
 TEST(OutputFileTest, ReplacesFormerContentsAndStopsWhenItCannotOpen) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("mglink_output_file_test_" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  std::ofstream(dir / "out.txt") << "a much longer former content\nsecond line\n";
+  const mglink::testing::ScratchDir scratch;
+  const fs::path dir = scratch.path();
+  scratch.write("out.txt", "a much longer former content\nsecond line\n");
   {
     OutputFile f((dir / "out.txt").string());
     f.line("LH(0.5)=-0.1000000E+02");
     f.close();
   }
-  std::ifstream in(dir / "out.txt", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  EXPECT_EQ(s.str(), "LH(0.5)=-0.1000000E+02\n");
+  EXPECT_EQ(scratch.read("out.txt"), "LH(0.5)=-0.1000000E+02\n");
   try {
     OutputFile f((dir / "missing-dir" / "out.txt").string());
     FAIL() << "opened";
@@ -105,7 +95,6 @@ TEST(OutputFileTest, ReplacesFormerContentsAndStopsWhenItCannotOpen) {
     EXPECT_EQ(stop.status(), EXIT_OUTPUT_ERROR);
     EXPECT_NE(stop.detail().find("out.txt"), std::string::npos);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "data/scratch_dir.hpp"
+#include "support/scratch_dir.hpp"
 #include "data/wwdat.hpp"
 #include "io/free_reader.hpp"
 #include "likelihood/genmmp.hpp"
@@ -37,12 +37,7 @@ using testing::ScratchDir;
 const char* const kSimFiles[] = {"IWAY.DAT",   "trait.dat", "marker.dat",  "task.inp",
                                  "maxpar.inp", "par.inp",   "pedigree.pre"};
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using mglink::testing::read_file;
 
 // Runs the simulator with the given options into dir; its exit status.
 int run_sim(const std::string& options, const std::string& dir, std::string* output = nullptr) {
@@ -50,7 +45,7 @@ int run_sim(const std::string& options, const std::string& dir, std::string* out
   const std::string cmd =
       std::string("'") + MGLINK_SIM_BIN + "' " + options + " --out '" + dir + "' >'" + log + "' 2>&1";
   const int status = std::system(cmd.c_str());
-  if (output != nullptr) *output = slurp(log);
+  if (output != nullptr) *output = read_file(log);
   std::filesystem::remove(log);
   return status;
 }
@@ -273,12 +268,12 @@ TEST(Simulator, SameSeedSameBytes) {
   ASSERT_EQ(run_sim("--theta 0.1 --missing 0.2 --typed 0.7 --seed 99 --families 50 --shape mix", tmp.file("b")), 0);
   ASSERT_EQ(run_sim("--shape mix --families 50 --seed 100 --typed 0.7 --missing 0.2 --theta 0.1", tmp.file("c")), 0);
   for (const char* f : kSimFiles) {
-    const std::string a = slurp(tmp.file("a") + "/" + f);
+    const std::string a = read_file(tmp.file("a") + "/" + f);
     EXPECT_FALSE(a.empty()) << f;
-    EXPECT_EQ(a, slurp(tmp.file("b") + "/" + f)) << f;
+    EXPECT_EQ(a, read_file(tmp.file("b") + "/" + f)) << f;
   }
-  EXPECT_NE(slurp(tmp.file("a") + "/IWAY.DAT"), slurp(tmp.file("c") + "/IWAY.DAT"));
-  EXPECT_NE(slurp(tmp.file("a") + "/trait.dat"), slurp(tmp.file("c") + "/trait.dat"));
+  EXPECT_NE(read_file(tmp.file("a") + "/IWAY.DAT"), read_file(tmp.file("c") + "/IWAY.DAT"));
+  EXPECT_NE(read_file(tmp.file("a") + "/trait.dat"), read_file(tmp.file("c") + "/trait.dat"));
 }
 
 // Members who are parents in some nuclear family of their family.
@@ -527,9 +522,9 @@ TEST(Simulator, ExampleStudyIsReproduced) {
                           "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   for (const char* f : kSimFiles) {
-    const std::string committed = slurp(root + "/examples/study/" + f);
+    const std::string committed = read_file(root + "/examples/study/" + f);
     EXPECT_FALSE(committed.empty()) << f;
-    EXPECT_EQ(committed, slurp(tmp.file("study") + "/" + f)) << "examples/study/" << f << " differs";
+    EXPECT_EQ(committed, read_file(tmp.file("study") + "/" + f)) << "examples/study/" << f << " differs";
   }
 }
 

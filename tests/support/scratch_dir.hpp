@@ -5,10 +5,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
 namespace mglink::testing {
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 class ScratchDir {
  public:
@@ -27,6 +36,7 @@ class ScratchDir {
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
   bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+  std::string read(const std::string& name) const { return read_file(file(name)); }
 
   void write(const std::string& name, const std::string& text) const {
     std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
