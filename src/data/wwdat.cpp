@@ -17,24 +17,44 @@ std::string in_dir(const std::string& dir, const std::string& name) {
   return dir + "/" + name;
 }
 
-// A count beyond the capacity it is stored in: the fixed console line, and
-// our own line saying which count and how to rebuild.
-[[noreturn]] void capacity_stop(const char* message, const FreeReader& r, const char* count,
-                                long value, const char* what, const char* cap_name, long cap,
-                                const char* option) {
-  throw RunStop(message,
-                r.file_name() + ": " + count + " = " + std::to_string(value) + " " + what +
-                    " is more than the capacity " + cap_name + " = " + std::to_string(cap) +
-                    "; rebuild with a larger one, e.g. cmake -D" + option + "=" +
-                    std::to_string(value),
-                EXIT_INPUT_ERROR);
+// Reads the count `name` of a read into `count` (which keeps its value when
+// the item is null), and stops the run when it is beyond the capacity
+// `cap_name` = `cap` it is stored in: the fixed console line, and our own
+// line saying which count and how to rebuild.  `what` says what is counted.
+long read_count(FreeReader& r, int32& count, const char* name, const char* what, const char* cap_name,
+                long cap) {
+  r.read(count, name);
+  if (count > cap) {
+    throw RunStop(std::string(cap_name) + " exceed. Correct and recompile",
+                  r.file_name() + ": " + name + " = " + std::to_string(count) + " " + what +
+                      " is more than the capacity " + cap_name + " = " + std::to_string(cap) +
+                      "; rebuild with a larger one, e.g. cmake -DMGLINK_" + cap_name + "=" +
+                      std::to_string(count),
+                  EXIT_INPUT_ERROR);
+  }
+  return count;
 }
 
 // A list of `n` integers stored as v(1..n) of `table`; a list of zero or
-// negative length is empty, and its read still takes one line.
+// negative length is empty.
 template <class Table>
 void read_list(FreeReader& r, Table& table, long n, const char* item) {
   for (long i = 1; i <= n; ++i) r.read(table(i), item, i);
+}
+
+// A read that holds only a list of `n` values (no count of its own): one
+// read named `what`, or, when the list is empty, the line it would take
+// skipped (named `what_if_empty`).
+template <class Table>
+void read_list_line(FreeReader& r, Table& table, long n, const char* item, const char* what,
+                    const char* what_if_empty) {
+  if (n >= 1) {
+    r.begin_read(what);
+    read_list(r, table, n, item);
+    r.end_read();
+  } else {
+    r.skip_line(what_if_empty);
+  }
 }
 
 void read_structure(ModelState& st, FreeReader& r, FamilyCounts& n) {
@@ -42,12 +62,7 @@ void read_structure(ModelState& st, FreeReader& r, FamilyCounts& n) {
 
   // Read 1: N, NFAM, FAMOFF(1..N+1).
   r.begin_read("read 1 of the family structure (N, NFAM, FAMOFF)");
-  r.read(count, "N");
-  n.N = count;
-  if (n.N > N_FAM) {
-    capacity_stop("N_FAM exceed. Correct and recompile", r, "N", n.N, "families (read 1)",
-                  "N_FAM", N_FAM, "MGLINK_N_FAM");
-  }
+  n.N = read_count(r, count, "N", "families (read 1)", "N_FAM", N_FAM);
   if (n.N < 0) {
     throw input_error(r.file_name() + ": the number of families N = " + std::to_string(n.N) +
                       " (read 1) is negative");
@@ -64,55 +79,30 @@ void read_structure(ModelState& st, FreeReader& r, FamilyCounts& n) {
 
   // Read 3: M, spare word, MEMOFF(1..M-1).
   r.begin_read("read 3 of the family structure (M, MEMOFF)");
-  r.read(count, "M");
-  n.M = count;
-  if (n.M > N_WAY) {
-    capacity_stop("N_WAY exceed. Correct and recompile", r, "M", n.M,
-                  "nuclear-family offsets (read 3)", "N_WAY", N_WAY, "MGLINK_N_WAY");
-  }
+  n.M = read_count(r, count, "M", "nuclear-family offsets (read 3)", "N_WAY", N_WAY);
   if (n.M >= 1) r.read(st.BUF14.spare, "spare word of read 3");
   read_list(r, st.BUF14.MEMOFF, n.M - 1, "MEMOFF");
   r.end_read();
 
   // Read 4: K, MEMBER(1..K).
   r.begin_read("read 4 of the family structure (K, MEMBER)");
-  r.read(count, "K");
-  n.K = count;
-  if (n.K > N_WAY) {
-    capacity_stop("N_WAY exceed. Correct and recompile", r, "K", n.K,
-                  "member entries (read 4)", "N_WAY", N_WAY, "MGLINK_N_WAY");
-  }
+  n.K = read_count(r, count, "K", "member entries (read 4)", "N_WAY", N_WAY);
   read_list(r, st.BUF16.MEMBER, n.K, "MEMBER");
   r.end_read();
 
   // Read 5: ICONN(1..M-2), no count of its own.
-  if (n.M - 2 >= 1) {
-    r.begin_read("read 5 of the family structure (ICONN)");
-    read_list(r, st.BUF15.ICONN, n.M - 2, "ICONN");
-    r.end_read();
-  } else {
-    r.skip_line("read 5 of the family structure (ICONN, no values)");
-  }
+  read_list_line(r, st.BUF15.ICONN, n.M - 2, "ICONN", "read 5 of the family structure (ICONN)",
+                 "read 5 of the family structure (ICONN, no values)");
 
   // Read 6: S, INDCODE(1..S).
   r.begin_read("read 6 of the family structure (S, INDCODE)");
-  r.read(count, "S");
-  n.S = count;
-  if (n.S > N_SIZE) {
-    capacity_stop("N_SIZE exceed. Correct and recompile", r, "S", n.S, "individuals (read 6)",
-                  "N_SIZE", N_SIZE, "MGLINK_N_SIZE");
-  }
+  n.S = read_count(r, count, "S", "individuals (read 6)", "N_SIZE", N_SIZE);
   read_list(r, st.BUF2.INDCODE, n.S, "INDCODE");
   r.end_read();
 
   // Read 7: IPROB(1..S).
-  if (n.S >= 1) {
-    r.begin_read("read 7 of the family structure (IPROB)");
-    read_list(r, st.IPROB, n.S, "IPROB");
-    r.end_read();
-  } else {
-    r.skip_line("read 7 of the family structure (IPROB, no values)");
-  }
+  read_list_line(r, st.IPROB, n.S, "IPROB", "read 7 of the family structure (IPROB)",
+                 "read 7 of the family structure (IPROB, no values)");
 }
 
 }  // namespace
@@ -127,23 +117,11 @@ void WWDAT(ModelState& st, const std::string& TRAITFILE, const std::string& MARK
   }
   {
     FreeReader r = FreeReader::open(in_dir(dir, TRAITFILE));
-    if (n.S >= 1) {
-      r.begin_read("the trait values");
-      read_list(r, st.BUF2.TRAIT, n.S, "TRAIT");
-      r.end_read();
-    } else {
-      r.skip_line("the trait values (none)");
-    }
+    read_list_line(r, st.BUF2.TRAIT, n.S, "TRAIT", "the trait values", "the trait values (none)");
   }
   {
     FreeReader r = FreeReader::open(in_dir(dir, MARKERFILE));
-    if (n.S >= 1) {
-      r.begin_read("the marker codes");
-      read_list(r, st.BUF2.MARKER, n.S, "MARKER");
-      r.end_read();
-    } else {
-      r.skip_line("the marker codes (none)");
-    }
+    read_list_line(r, st.BUF2.MARKER, n.S, "MARKER", "the marker codes", "the marker codes (none)");
     check_marker_codes(st, r.file_name());
   }
 }
