@@ -5,6 +5,7 @@
 
 #include "data/family_check.hpp"
 #include "io/free_reader.hpp"
+#include "run/control_files.hpp"
 #include "run/errors.hpp"
 
 namespace mglink {
@@ -111,7 +112,7 @@ void WWDAT(ModelState& st, const std::string& TRAITFILE, const std::string& MARK
            const std::string& dir) {
   FamilyCounts n;
   {
-    FreeReader r = FreeReader::open(in_dir(dir, "IWAY.DAT"));
+    FreeReader r = FreeReader::open(in_dir(dir, FAMILY_FILE));
     read_structure(st, r, n);
     check_family_structure(st, n, r.file_name());
   }

@@ -8,6 +8,13 @@
 
 namespace mglink {
 
+// The input files of a run whose names are fixed (the trait and marker
+// files are named in task.inp).
+inline constexpr const char* MAXPAR_FILE = "maxpar.inp";
+inline constexpr const char* TASK_FILE = "task.inp";
+inline constexpr const char* PAR_FILE = "par.inp";
+inline constexpr const char* FAMILY_FILE = "IWAY.DAT";
+
 // maxpar.inp: five reads of one value each.
 struct MaxparSettings {
   int32 IPRINT = 0;  // >= 1: progress lines after each iteration
@@ -25,14 +32,14 @@ struct TaskNames {
   std::string RESULTFILE;
 };
 
-MaxparSettings read_maxpar(const std::string& path = "maxpar.inp");
-TaskNames read_task(const std::string& path = "task.inp");
+MaxparSettings read_maxpar(const std::string& path = MAXPAR_FILE);
+TaskNames read_task(const std::string& path = TASK_FILE);
 
 // par.inp for pass 1 (null hypothesis: theta held at 0.5) or 2.
 // Writes LINK, IFREE, X(1..11), STEP, XLOW, XUPP of parameters 1..NPAR;
 // reads NPAR.  Returns NEST, the number of estimated parameters after the
 // pass rule.  LINK outside 1..11 and IFREE other than 0 or 1 are errors,
 // naming the parameter line.  NPAR must be 6 (std::logic_error otherwise).
-int read_par(ModelState& st, int pass, const std::string& path = "par.inp");
+int read_par(ModelState& st, int pass, const std::string& path = PAR_FILE);
 
 }  // namespace mglink

@@ -33,9 +33,9 @@ void check_output_names(const TaskNames& task, const std::string& dir) {
       {"the family structure file", FAMILY_FILE},
       {"the trait file", task.TRAITFILE},
       {"the marker file", task.MARKERFILE},
-      {"the control file", "maxpar.inp"},
-      {"the control file", "task.inp"},
-      {"the control file", "par.inp"},
+      {"the control file", MAXPAR_FILE},
+      {"the control file", TASK_FILE},
+      {"the control file", PAR_FILE},
   };
   const fs::path d(dir);
   const std::string nothing = " (no file was written)";
@@ -47,7 +47,8 @@ void check_output_names(const TaskNames& task, const std::string& dir) {
                         "file in task.inp" + nothing);
     }
   }
-  for (const char* own : {SIGMA_FILE, MESSAGE_FILE}) {
+  const char* const own_files[] = {SIGMA_FILE, MESSAGE_FILE};  // written by every run
+  for (const char* own : own_files) {
     if (same_file(d, task.RESULTFILE, own)) {
       throw input_error("task.inp: the result file " + task.RESULTFILE + " is also the file " +
                         own + " that the run writes itself. Name another result file in "
@@ -55,7 +56,7 @@ void check_output_names(const TaskNames& task, const std::string& dir) {
     }
   }
   // The files the run always writes must not be inputs either.
-  for (const char* own : {SIGMA_FILE, MESSAGE_FILE}) {
+  for (const char* own : own_files) {
     for (const NamedFile& in : inputs) {
       if (same_file(d, own, in.name)) {
         throw input_error("task.inp: " + in.role + " " + in.name + " is also the file " + own +
