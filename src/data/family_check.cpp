@@ -42,6 +42,100 @@ void check_offsets(const Table& off, long nfam, long limit, const std::string& f
   }
 }
 
+// Nuclear family j of family f: its offsets, its members (numbers within the
+// family, each listed once), its connector (0 or a member; a child connector
+// is the first child) and the peeling layout (everyone but the connector is
+// summed out here, and nobody twice).  `seen` and `used` are the working
+// tables of check_family_structure.
+void check_nuclear_family(const ModelState& st, long K, const std::string& file, long f, long j,
+                          long* seen, long* used) {
+  const auto& FAMOFF = st.BUF1.FAMOFF;
+  const auto& NUCOFF = st.BUF3.NUCOFF;
+  const auto& MEMOFF = st.BUF14.MEMOFF;
+  const auto& MEMBER = st.BUF16.MEMBER;
+  const auto& ICONN = st.BUF15.ICONN;
+  const long members = FAMOFF(f + 1) - FAMOFF(f);
+  const long first = MEMOFF(j);
+  const long last = MEMOFF(j + 1);
+  if (first < 0) {
+    fail(file, "MEMOFF(", j, ") = ", first, " (read 3, family ", f, ", nuclear family ", j,
+         ") is negative; MEMOFF(j) is the number of member entries before nuclear "
+         "family j");
+  }
+  if (last < first) {
+    fail(file, "MEMOFF(", j + 1, ") = ", last, " (read 3) is smaller than MEMOFF(", j,
+         ") = ", first, ": nuclear family ", j, " of family ", f,
+         " would have a negative number of members; the offsets must not decrease");
+  }
+  if (last == first) {
+    fail(file, "family ", f, ", nuclear family ", j, ": its member list is empty (MEMOFF(",
+         j, ") = MEMOFF(", j + 1, ") = ", first,
+         "); a nuclear family lists at least one member");
+  }
+  if (last > K) {
+    fail(file, "MEMOFF(", j + 1, ") = ", last, " (read 3, end of nuclear family ", j,
+         " of family ", f, ") is more than the K = ", K, " member entries of read 4");
+  }
+
+  // Members: numbers within the family, each listed once.
+  for (long k = first + 1; k <= last; ++k) {
+    const long w = MEMBER(k);
+    const long e = k - first;
+    if (w < 1 || w > members) {
+      fail(file, "family ", f, ", nuclear family ", j, ", entry ", e, " (MEMBER(", k,
+           ") = ", w, "): family ", f, " has individuals 1..", members,
+           " only (members are numbered within their family)");
+    }
+    if (seen[w] > first) {
+      fail(file, "family ", f, ", nuclear family ", j, ": individual ", w,
+           " is listed twice, as entries ", seen[w] - first, " and ", e, " (MEMBER(",
+           seen[w], ") and MEMBER(", k, "))");
+    }
+    seen[w] = k;
+  }
+
+  // Connector: 0, or a member; a child connector must be the first child.
+  const long c = ICONN(j);
+  long conn = MEMBER(first + 1);  // parent 1 stands in for connector 0
+  if (c != 0) {
+    if (c < 1 || c > members || seen[c] <= first) {
+      fail(file, "family ", f, ", nuclear family ", j, ": the connector ICONN(", j,
+           ") = ", c, " (read 5) is not one of its members; the connector must be 0 or "
+           "a member of the nuclear family");
+    }
+    const long e = seen[c] - first;
+    if (e > 3) {
+      fail(file, "family ", f, ", nuclear family ", j, ": the connector ICONN(", j,
+           ") = ", c, " is child entry ", e,
+           " of the list; a child connector must be the first child (entry 3), so "
+           "list individual ",
+           c, " first among the children");
+    }
+    conn = c;
+  }
+
+  // Peeling layout: everyone but the connector is summed out here.
+  if (used[conn] > NUCOFF(f)) {
+    fail(file, "family ", f, ": nuclear family ", j, " is gathered onto individual ", conn,
+         (c == 0 ? " (parent 1, as ICONN is 0)" : " (its connector)"),
+         ", but comes after nuclear family ", used[conn], ", in which individual ", conn,
+         " is summed out; list nuclear family ", j, " before nuclear family ",
+         used[conn]);
+  }
+  for (long k = first + 1; k <= last; ++k) {
+    const long w = MEMBER(k);
+    if (w == conn) continue;
+    if (used[w] > NUCOFF(f)) {
+      fail(file, "family ", f, ": individual ", w,
+           " is summed out (a member but not the connector) in nuclear family ", used[w],
+           " and again in nuclear family ", j,
+           "; an individual can be summed out only once, so it must be the connector of "
+           "the nuclear family that comes first");
+    }
+    used[w] = j;
+  }
+}
+
 }  // namespace
 
 void check_family_structure(const ModelState& st, const FamilyCounts& n,
@@ -49,9 +143,6 @@ void check_family_structure(const ModelState& st, const FamilyCounts& n,
   const long NFAM = st.BUF1.NFAM;
   const auto& FAMOFF = st.BUF1.FAMOFF;
   const auto& NUCOFF = st.BUF3.NUCOFF;
-  const auto& MEMOFF = st.BUF14.MEMOFF;
-  const auto& MEMBER = st.BUF16.MEMBER;
-  const auto& ICONN = st.BUF15.ICONN;
 
   if (NFAM < 0) fail(file, "NFAM = ", NFAM, " (read 1) is negative");
   if (NFAM > n.N) {
@@ -95,88 +186,8 @@ void check_family_structure(const ModelState& st, const FamilyCounts& n,
   long* const used = work.data() + most_members + 1;
 
   for (long f = 1; f <= NFAM; ++f) {
-    const long members = FAMOFF(f + 1) - FAMOFF(f);
-    for (long j = NUCOFF(f) + 1; j <= NUCOFF(f + 1); ++j) {
-      const long first = MEMOFF(j);
-      const long last = MEMOFF(j + 1);
-      if (first < 0) {
-        fail(file, "MEMOFF(", j, ") = ", first, " (read 3, family ", f, ", nuclear family ", j,
-             ") is negative; MEMOFF(j) is the number of member entries before nuclear "
-             "family j");
-      }
-      if (last < first) {
-        fail(file, "MEMOFF(", j + 1, ") = ", last, " (read 3) is smaller than MEMOFF(", j,
-             ") = ", first, ": nuclear family ", j, " of family ", f,
-             " would have a negative number of members; the offsets must not decrease");
-      }
-      if (last == first) {
-        fail(file, "family ", f, ", nuclear family ", j, ": its member list is empty (MEMOFF(",
-             j, ") = MEMOFF(", j + 1, ") = ", first,
-             "); a nuclear family lists at least one member");
-      }
-      if (last > n.K) {
-        fail(file, "MEMOFF(", j + 1, ") = ", last, " (read 3, end of nuclear family ", j,
-             " of family ", f, ") is more than the K = ", n.K, " member entries of read 4");
-      }
-
-      // Members: numbers within the family, each listed once.
-      for (long k = first + 1; k <= last; ++k) {
-        const long w = MEMBER(k);
-        const long e = k - first;
-        if (w < 1 || w > members) {
-          fail(file, "family ", f, ", nuclear family ", j, ", entry ", e, " (MEMBER(", k,
-               ") = ", w, "): family ", f, " has individuals 1..", members,
-               " only (members are numbered within their family)");
-        }
-        if (seen[w] > first) {
-          fail(file, "family ", f, ", nuclear family ", j, ": individual ", w,
-               " is listed twice, as entries ", seen[w] - first, " and ", e, " (MEMBER(",
-               seen[w], ") and MEMBER(", k, "))");
-        }
-        seen[w] = k;
-      }
-
-      // Connector: 0, or a member; a child connector must be the first child.
-      const long c = ICONN(j);
-      long conn = MEMBER(first + 1);  // parent 1 stands in for connector 0
-      if (c != 0) {
-        if (c < 1 || c > members || seen[c] <= first) {
-          fail(file, "family ", f, ", nuclear family ", j, ": the connector ICONN(", j,
-               ") = ", c, " (read 5) is not one of its members; the connector must be 0 or "
-               "a member of the nuclear family");
-        }
-        const long e = seen[c] - first;
-        if (e > 3) {
-          fail(file, "family ", f, ", nuclear family ", j, ": the connector ICONN(", j,
-               ") = ", c, " is child entry ", e,
-               " of the list; a child connector must be the first child (entry 3), so "
-               "list individual ",
-               c, " first among the children");
-        }
-        conn = c;
-      }
-
-      // Peeling layout: everyone but the connector is summed out here.
-      if (used[conn] > NUCOFF(f)) {
-        fail(file, "family ", f, ": nuclear family ", j, " is gathered onto individual ", conn,
-             (c == 0 ? " (parent 1, as ICONN is 0)" : " (its connector)"),
-             ", but comes after nuclear family ", used[conn], ", in which individual ", conn,
-             " is summed out; list nuclear family ", j, " before nuclear family ",
-             used[conn]);
-      }
-      for (long k = first + 1; k <= last; ++k) {
-        const long w = MEMBER(k);
-        if (w == conn) continue;
-        if (used[w] > NUCOFF(f)) {
-          fail(file, "family ", f, ": individual ", w,
-               " is summed out (a member but not the connector) in nuclear family ", used[w],
-               " and again in nuclear family ", j,
-               "; an individual can be summed out only once, so it must be the connector of "
-               "the nuclear family that comes first");
-        }
-        used[w] = j;
-      }
-    }
+    for (long j = NUCOFF(f) + 1; j <= NUCOFF(f + 1); ++j)
+      check_nuclear_family(st, n.K, file, f, j, seen, used);
   }
 }
 
