@@ -37,6 +37,19 @@ std::string join(const std::vector<std::string>& v) {
 }
 
 // Runs one table row and writes what it read in the table's notation.
+// Runs `read` and records `shown()` in `out`, also when the read stops the
+// run (what was read before the stop is part of the expected row).
+template <class Read, class Shown>
+void recorded(std::vector<std::string>& out, Read read, Shown shown) {
+  try {
+    read();
+  } catch (const RunStop&) {
+    out.push_back(shown());
+    throw;
+  }
+  out.push_back(shown());
+}
+
 std::string run_row(const std::string& kind, const std::string& input) {
   FreeReader r("vector.txt", input);
   std::vector<std::string> out;
@@ -50,31 +63,13 @@ std::string run_row(const std::string& kind, const std::string& input) {
       r.begin_read("the value");
       if (kind == "int") {
         std::int32_t v = kIntUnset;
-        try {
-          r.read(v, "V");
-        } catch (const RunStop&) {
-          out.push_back(show(v));
-          throw;
-        }
-        out.push_back(show(v));
+        recorded(out, [&] { r.read(v, "V"); }, [&] { return show(v); });
       } else if (kind == "real") {
         double v = kRealUnset;
-        try {
-          r.read(v, "V");
-        } catch (const RunStop&) {
-          out.push_back(show(v));
-          throw;
-        }
-        out.push_back(show(v));
+        recorded(out, [&] { r.read(v, "V"); }, [&] { return show(v); });
       } else {
         std::string v = kNameUnset;
-        try {
-          r.read_name(v, "V");
-        } catch (const RunStop&) {
-          out.push_back(show_name(v));
-          throw;
-        }
-        out.push_back(show_name(v));
+        recorded(out, [&] { r.read_name(v, "V"); }, [&] { return show_name(v); });
       }
       r.end_read();
     } else if (kind == "list") {
@@ -92,13 +87,9 @@ std::string run_row(const std::string& kind, const std::string& input) {
         }
         return s;
       };
-      try {
-        for (std::size_t i = 0; i < v.size(); ++i) r.read(v[i], "M", static_cast<long>(i + 1));
-      } catch (const RunStop&) {
-        out.push_back(shown());
-        throw;
-      }
-      out.push_back(shown());
+      recorded(
+          out, [&] { for (std::size_t i = 0; i < v.size(); ++i) r.read(v[i], "M", static_cast<long>(i + 1)); },
+          shown);
       r.end_read();
     } else if (kind == "par") {
       std::int32_t i1 = kIntUnset, i2 = kIntUnset;
@@ -107,24 +98,17 @@ std::string run_row(const std::string& kind, const std::string& input) {
         return join({show(i1), show(i2), show(d[0]), show(d[1]), show(d[2]), show(d[3])});
       };
       r.begin_read("parameter line");
-      try {
-        r.read(i1, "LINK");
-        r.read(i2, "IFREE");
-        for (int k = 0; k < 4; ++k) r.read(d[k], "P", k + 1);
-      } catch (const RunStop&) {
-        out.push_back(first());
-        throw;
-      }
-      out.push_back(first());
+      recorded(
+          out,
+          [&] {
+            r.read(i1, "LINK");
+            r.read(i2, "IFREE");
+            for (int k = 0; k < 4; ++k) r.read(d[k], "P", k + 1);
+          },
+          first);
       out.push_back("|");
       r.begin_read("frequency line");
-      try {
-        r.read(d[4], "X", 7);
-      } catch (const RunStop&) {
-        out.push_back(show(d[4]));
-        throw;
-      }
-      out.push_back(show(d[4]));
+      recorded(out, [&] { r.read(d[4], "X", 7); }, [&] { return show(d[4]); });
       r.end_read();
     } else if (kind == "int2") {
       std::int32_t a = kIntUnset, b = kIntUnset;
@@ -133,25 +117,13 @@ std::string run_row(const std::string& kind, const std::string& input) {
       out.push_back(show(a));
       out.push_back("|");
       r.begin_read("second");
-      try {
-        r.read(b, "B");
-      } catch (const RunStop&) {
-        out.push_back(show(b));
-        throw;
-      }
-      out.push_back(show(b));
+      recorded(out, [&] { r.read(b, "B"); }, [&] { return show(b); });
       r.end_read();
     } else if (kind == "skip") {
       r.skip_line("the title");
       std::int32_t v = kIntUnset;
       r.begin_read("the value");
-      try {
-        r.read(v, "V");
-      } catch (const RunStop&) {
-        out.push_back(show(v));
-        throw;
-      }
-      out.push_back(show(v));
+      recorded(out, [&] { r.read(v, "V"); }, [&] { return show(v); });
       r.end_read();
     } else {
       return "unknown kind " + kind;
