@@ -67,7 +67,6 @@ struct Family {
 
 struct Pedigree {
   std::vector<Family> families;   // in the order of their first line in the table
-  long lines = 0;                 // lines of the table read
 };
 
 }  // namespace mglink::prep

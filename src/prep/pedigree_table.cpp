@@ -79,6 +79,7 @@ std::string missing_code(const TableOptions& opt) {
 
 Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Problem>& problems) {
   Pedigree ped;
+  long lines = 0;  // pedigree lines read
   const std::string missing = missing_code(opt);
   double missing_value = 0.0;
   const bool missing_numeric = parse_real(missing, missing_value);
@@ -136,7 +137,7 @@ Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Probl
              std::to_string(marker_col + 1));
       continue;
     }
-    ++ped.lines;
+    ++lines;
 
     Person p;
     p.line = line_no;
@@ -216,7 +217,7 @@ Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Probl
                                "the model has five marker alleles, coded 1 to 5; recode the "
                                "marker (alleles in the table:" + list + ")"});
   }
-  if (ped.lines == 0 && problems.empty())
+  if (lines == 0 && problems.empty())
     problems.push_back(Problem{0, "", "", "the table holds no pedigree lines"});
   return ped;
 }

@@ -93,11 +93,9 @@ void evaluate_start(Prepared& pr) {
 Prepared prepare(std::istream& table, const TableOptions& opt, const LayoutOptions& layout) {
   Prepared pr;
   pr.ped = read_table(table, opt, pr.problems);
-  std::size_t before = 0;
-  for (const Family& f : pr.ped.families) before += f.people.size();
   link_families(pr.ped, opt, pr.problems);
-  for (const Family& f : pr.ped.families) pr.added += static_cast<long>(f.people.size());
-  pr.added -= static_cast<long>(before);
+  for (const Family& f : pr.ped.families)
+    for (const Person& p : f.people) pr.added += p.added ? 1 : 0;
   // Loops and Mendel are checked on whatever links are sound, so that one
   // report lists everything; the layout needs a table without problems.
   check_loops(pr.ped, pr.problems);
