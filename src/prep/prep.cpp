@@ -61,13 +61,9 @@ void evaluate_start(Prepared& pr) {
       S.BUF2.TRAIT(i) = p.trait_missing ? -999.0 : p.trait;
       S.BUF2.MARKER(i) = marker_code(p.allele1, p.allele2);
     }
-  const StartValues& sv = pr.start;
-  const double sd = std::sqrt(sv.trait_variance);
-  const double x[11] = {0.5, sv.trait_mean - sd, sv.trait_mean, sv.trait_mean + sd, 0.5,
-                        sv.trait_variance / 2, sv.marker_freq[0], sv.marker_freq[1],
-                        sv.marker_freq[2], sv.marker_freq[3], sv.marker_freq[4]};
+  const std::array<double, 11> x = start_parameters(pr.start, 0.5);  // as mglink's first pass
   S.IMAX.NPAR = 6;
-  for (int k = 1; k <= 11; ++k) S.OPTPAR1.X(k) = x[k - 1];
+  for (int k = 1; k <= 11; ++k) S.OPTPAR1.X(k) = x[static_cast<std::size_t>(k - 1)];
   for (int k = 1; k <= 6; ++k) S.OPTPAR2.LINK(k) = k;  // all held: no bounds test
   S.IMAX.ISETUP = -1;
 

@@ -113,15 +113,22 @@ std::string parameter_line(int i, double x, double step, double lo, double hi, c
 
 }  // namespace
 
+std::array<double, 11> start_parameters(const StartValues& sv, double theta) {
+  const double m = sv.trait_mean, v = sv.trait_variance, sd = std::sqrt(v);
+  return {0.5, m - sd, m, m + sd, theta, v / 2, sv.marker_freq[0], sv.marker_freq[1], sv.marker_freq[2],
+          sv.marker_freq[3], sv.marker_freq[4]};
+}
+
 std::string par_text(const StartValues& sv, const std::string& title) {
   const double m = sv.trait_mean, v = sv.trait_variance, sd = std::sqrt(v);
+  const std::array<double, 11> x = start_parameters(sv, 0.2);
   std::string s = title + "\n";
-  s += parameter_line(1, 0.5, 0.05, 0.0, 1.0, "frequency of major allele 1");
-  s += parameter_line(2, m - sd, sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 11");
-  s += parameter_line(3, m, sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 12");
-  s += parameter_line(4, m + sd, sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 22");
-  s += parameter_line(5, 0.2, 0.05, 0.0, 0.5, "theta");
-  s += parameter_line(6, v / 2, v / 10, 0.0, 10 * v, "trait variance within a genotype");
+  s += parameter_line(1, x[0], 0.05, 0.0, 1.0, "frequency of major allele 1");
+  s += parameter_line(2, x[1], sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 11");
+  s += parameter_line(3, x[2], sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 12");
+  s += parameter_line(4, x[3], sd / 10, m - 10 * sd, m + 10 * sd, "trait mean, genotype 22");
+  s += parameter_line(5, x[4], 0.05, 0.0, 0.5, "theta");
+  s += parameter_line(6, x[5], v / 10, 0.0, 10 * v, "trait variance within a genotype");
   for (int k = 0; k < 5; ++k)
     s += sv.marker_text[static_cast<std::size_t>(k)] + "   frequency of marker allele " +
          std::to_string(k + 1) + "\n";

@@ -32,6 +32,11 @@ struct StartValues {
 // Trait: mean and sample variance over the observed values.
 StartValues start_values(const Pedigree& ped);
 
+// The start vector X(1..11) (x[k-1] = X(k)) at recombination fraction
+// theta: major allele frequency 0.5, genotype means mean - sd, mean,
+// mean + sd, theta, variance/2, the marker frequencies as read back.
+std::array<double, 11> start_parameters(const StartValues& sv, double theta);
+
 // par.inp: title line, the six parameter lines, the five marker frequencies.
 //   1 major allele 1 frequency  start 0.5, step 0.05, bounds (0, 1)
 //   2..4 genotype means         start mean - sd, mean, mean + sd, step sd/10,

@@ -173,11 +173,7 @@ TEST(PrepRoundTrip, LikelihoodEqualsTheBruteForceSum) {
     Mglink m;
     m.read_families(dir.file("run"));
     // mglink-prep's own evaluation at its start values, theta 0.5.
-    const double sd = std::sqrt(pr.start.trait_variance);
-    const test::ParameterVector start = {
-        0.5, pr.start.trait_mean - sd, pr.start.trait_mean, pr.start.trait_mean + sd, 0.5,
-        pr.start.trait_variance / 2, pr.start.marker_freq[0], pr.start.marker_freq[1],
-        pr.start.marker_freq[2], pr.start.marker_freq[3], pr.start.marker_freq[4]};
+    const test::ParameterVector start = start_parameters(pr.start, 0.5);
     test::set_parameters(*m.st, start);
     double brute_start = 0;
     for (int f = 1; f <= m.st->BUF1.NFAM; ++f)
