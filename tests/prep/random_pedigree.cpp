@@ -69,8 +69,7 @@ std::string random_table(std::uint64_t seed, const RandomTableOptions& opt) {
     // Lines in a shuffled order.
     std::vector<int> order(people.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    for (std::size_t i = order.size(); i > 1; --i)
-      std::swap(order[i - 1], order[static_cast<std::size_t>(rng.below(static_cast<int>(i)))]);
+    rng.shuffle(order);
     for (int i : order) {
       const Ind& x = people[static_cast<std::size_t>(i)];
       const bool typed = rng.unit() >= opt.untyped;
