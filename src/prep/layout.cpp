@@ -26,9 +26,7 @@ void layout_family(const Family& fam, IwayData& d, Random* rnd) {
   std::vector<std::vector<int>> adj(ix(n + m));
   for (int j = 0; j < m; ++j) {
     const Nuclear& nf = fam.nuclear[ix(j)];
-    std::vector<int> ms{nf.father, nf.mother};
-    ms.insert(ms.end(), nf.children.begin(), nf.children.end());
-    for (int p : ms) {
+    for (int p : nf.members()) {
       adj[ix(p)].push_back(n + j);
       adj[ix(n + j)].push_back(p);
     }

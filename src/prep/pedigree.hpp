@@ -57,6 +57,12 @@ struct Nuclear {
   int father = -1;
   int mother = -1;
   std::vector<int> children;
+  // Father, mother, then the children.
+  std::vector<int> members() const {
+    std::vector<int> ms{father, mother};
+    ms.insert(ms.end(), children.begin(), children.end());
+    return ms;
+  }
 };
 
 struct Family {

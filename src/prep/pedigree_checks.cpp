@@ -51,6 +51,14 @@ Mask observed(const Person& p) {
   return c == 0 ? ALL : 1u << (c - 1);
 }
 
+// Whether parental marker genotypes g and h can give every child of nf one
+// of the genotypes `set` allows it.
+bool explains(const AlleleTables& t, const Nuclear& nf, const std::vector<Mask>& set, int g, int h) {
+  for (int k : nf.children)
+    if ((set[static_cast<std::size_t>(k)] & t.child[g][h]) == 0) return false;
+  return true;
+}
+
 // Union-find over the nodes of one family.
 struct Forest {
   std::vector<int> up;
@@ -96,9 +104,7 @@ void check_loops(const Pedigree& ped, std::vector<Problem>& problems) {
     std::vector<std::vector<int>> adj(static_cast<std::size_t>(n + m));
     for (int j = 0; j < m; ++j) {
       const Nuclear& nf = fam.nuclear[static_cast<std::size_t>(j)];
-      std::vector<int> members{nf.father, nf.mother};
-      members.insert(members.end(), nf.children.begin(), nf.children.end());
-      for (int person : members) {
+      for (int person : nf.members()) {
         int node = n + j;
         int ra = uf.root(person), rb = uf.root(node);
         if (ra != rb) {
@@ -129,12 +135,13 @@ void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
   for (const Family& fam : ped.families) {
     auto who = [&](int k) -> const Person& { return fam.people[static_cast<std::size_t>(k)]; };
     auto members_text = [&](const Nuclear& nf) {
-      std::vector<int> ms{nf.father, nf.mother};
-      ms.insert(ms.end(), nf.children.begin(), nf.children.end());
       std::string s;
-      for (int k : ms) s += (s.empty() ? "" : ", ") + quote(who(k).id) + " " + genotype_text(who(k));
+      for (int k : nf.members()) s += (s.empty() ? "" : ", ") + quote(who(k).id) + " " + genotype_text(who(k));
       return s;
     };
+    // The genotypes each member's marker types allow.
+    std::vector<Mask> seen(fam.people.size());
+    for (std::size_t k = 0; k < fam.people.size(); ++k) seen[k] = observed(fam.people[k]);
     bool nuclear_ok = true;
     for (const Nuclear& nf : fam.nuclear) {
       const Person& f = who(nf.father);
@@ -175,15 +182,13 @@ void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
       }
       // Some pair of parental genotypes must explain all children at once.
       bool fits = false;
-      const Mask sf = observed(f), sm = observed(mo);
+      const Mask sf = seen[static_cast<std::size_t>(nf.father)];
+      const Mask sm = seen[static_cast<std::size_t>(nf.mother)];
       for (int g = 1; g <= 15 && !fits; ++g) {
         if ((sf >> (g - 1) & 1u) == 0) continue;
         for (int h = 1; h <= 15 && !fits; ++h) {
           if ((sm >> (h - 1) & 1u) == 0) continue;
-          bool all = true;
-          for (int k : nf.children)
-            if ((observed(who(k)) & t.child[g][h]) == 0) all = false;
-          fits = all;
+          fits = explains(t, nf, seen, g, h);
         }
       }
       if (!fits) {
@@ -198,8 +203,7 @@ void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
     if (!nuclear_ok || fam.nuclear.empty()) continue;
 
     // Genotype elimination over the whole family.
-    std::vector<Mask> set(fam.people.size());
-    for (std::size_t k = 0; k < fam.people.size(); ++k) set[k] = observed(fam.people[k]);
+    std::vector<Mask> set = seen;
     bool changed = true;
     const Nuclear* emptied = nullptr;
     // Sweeps alternate in direction, so that exclusions travel both up and
@@ -218,10 +222,7 @@ void check_mendel(const Pedigree& ped, std::vector<Problem>& problems) {
           if ((sf >> (g - 1) & 1u) == 0) continue;
           for (int h = 1; h <= 15; ++h) {
             if ((sm >> (h - 1) & 1u) == 0) continue;
-            bool all = true;
-            for (int k : nf.children)
-              if ((set[static_cast<std::size_t>(k)] & t.child[g][h]) == 0) all = false;
-            if (!all) continue;
+            if (!explains(t, nf, set, g, h)) continue;
             nf_set |= 1u << (g - 1);
             nm_set |= 1u << (h - 1);
             for (std::size_t i = 0; i < nf.children.size(); ++i)
