@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mglink::prep {
@@ -33,6 +34,14 @@ struct Problem {
 
 // "FILE:LINE: family F, individual I: text" (parts left out when empty).
 std::string format_problem(const std::string& file, const Problem& p);
+
+// An id or a field of the table as a problem text shows it: 'x'.
+inline std::string quote(std::string_view s) {
+  std::string q(1, '\'');
+  q.append(s);
+  q.push_back('\'');
+  return q;
+}
 
 // One individual.  Individuals added by --add-missing-parents have line 0.
 struct Person {

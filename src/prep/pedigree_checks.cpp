@@ -40,8 +40,6 @@ const AlleleTables& tables() {
   return t;
 }
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
-
 std::string genotype_text(const Person& p) {
   return std::to_string(p.allele1) + "/" + std::to_string(p.allele2);
 }

@@ -42,12 +42,6 @@ bool parse_int(std::string_view s, int& v) {
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-std::string quote(std::string_view s) {
-  std::string q(1, '\'');
-  q.append(s);
-  q.push_back('\'');
-  return q;
-}
 
 }  // namespace
 
