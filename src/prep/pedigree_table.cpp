@@ -42,7 +42,6 @@ bool parse_int(std::string_view s, int& v) {
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-
 }  // namespace
 
 std::string format_problem(const std::string& file, const Problem& p) {
