@@ -293,37 +293,33 @@ void link_families(Pedigree& ped, const TableOptions& opt, std::vector<Problem>&
     }
 
     // Sex of the parents: a father must be male, a mother female, nobody both.
-    std::vector<long> first_as_father(fam.people.size(), -1), first_as_mother(fam.people.size(), -1);
-    std::vector<std::string> child_as_father(fam.people.size()), child_as_mother(fam.people.size());
+    // first_child[0][k], first_child[1][k]: the first child of k as father,
+    // as mother (an index into people, -1 when none).
+    std::vector<int> first_child[2] = {std::vector<int>(fam.people.size(), -1),
+                                       std::vector<int>(fam.people.size(), -1)};
     for (std::size_t i = 0; i < fam.people.size(); ++i) {
       const Person& c = fam.people[i];
       for (int role = 0; role < 2; ++role) {
-        int k = role == 0 ? c.father : c.mother;
-        if (k < 0) continue;
-        auto& first = role == 0 ? first_as_father : first_as_mother;
-        auto& child = role == 0 ? child_as_father : child_as_mother;
-        if (first[static_cast<std::size_t>(k)] < 0) {
-          first[static_cast<std::size_t>(k)] = c.line;
-          child[static_cast<std::size_t>(k)] = c.id;
-        }
+        const int k = role == 0 ? c.father : c.mother;
+        if (k >= 0 && first_child[role][static_cast<std::size_t>(k)] < 0)
+          first_child[role][static_cast<std::size_t>(k)] = static_cast<int>(i);
       }
     }
-    auto child_ref = [](const std::string& id, long line) {
-      return quote(id) + (line > 0 ? " (line " + std::to_string(line) + ")" : std::string());
+    auto child_ref = [&](int i) {
+      const Person& c = fam.people[static_cast<std::size_t>(i)];
+      return quote(c.id) + (c.line > 0 ? " (line " + std::to_string(c.line) + ")" : std::string());
     };
     for (std::size_t k = 0; k < fam.people.size(); ++k) {
       const Person& p = fam.people[k];
-      const bool father = first_as_father[k] >= 0 || !child_as_father[k].empty();
-      const bool mother = first_as_mother[k] >= 0 || !child_as_mother[k].empty();
-      if (father && mother) {
-        report(p, "is the father of " + child_ref(child_as_father[k], first_as_father[k]) +
-                      " and the mother of " + child_ref(child_as_mother[k], first_as_mother[k]));
-      } else if (father && p.sex != 1) {
-        report(p, "is the father of " + child_ref(child_as_father[k], first_as_father[k]) +
-                      " but has sex " + std::to_string(p.sex) + "; a father must have sex 1");
-      } else if (mother && p.sex != 2) {
-        report(p, "is the mother of " + child_ref(child_as_mother[k], first_as_mother[k]) +
-                      " but has sex " + std::to_string(p.sex) + "; a mother must have sex 2");
+      const int as_father = first_child[0][k], as_mother = first_child[1][k];
+      if (as_father >= 0 && as_mother >= 0) {
+        report(p, "is the father of " + child_ref(as_father) + " and the mother of " + child_ref(as_mother));
+      } else if (as_father >= 0 && p.sex != 1) {
+        report(p, "is the father of " + child_ref(as_father) + " but has sex " + std::to_string(p.sex) +
+                      "; a father must have sex 1");
+      } else if (as_mother >= 0 && p.sex != 2) {
+        report(p, "is the mother of " + child_ref(as_mother) + " but has sex " + std::to_string(p.sex) +
+                      "; a mother must have sex 2");
       }
     }
 
