@@ -14,6 +14,7 @@
 #include "prep/pedigree_checks.hpp"
 #include "prep/pedigree_table.hpp"
 #include "run/console.hpp"
+#include "run/control_files.hpp"
 #include "run/errors.hpp"
 #include "run/model_state.hpp"
 
@@ -175,7 +176,7 @@ void write_file(const fs::path& path, const std::string& text) {
 }
 
 int check_directory(const std::string& dir, std::ostream& out, std::ostream& err) {
-  const fs::path path = fs::path(dir) / "IWAY.DAT";
+  const fs::path path = fs::path(dir) / FAMILY_FILE;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     err << "mglink-prep: cannot open " << path.string() << "\n";
@@ -296,6 +297,7 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
   const IwayData& d = pr.layout;
   std::vector<std::string> written, kept;
+  bool par_written = false;
   try {
     std::error_code ec;
     fs::create_directories(outdir, ec);
@@ -306,21 +308,24 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
       write_file(outdir / name, text);
       written.push_back(name);
     };
-    put("IWAY.DAT", iway_text(d));
+    put(FAMILY_FILE, iway_text(d));
     put(TRAIT_FILE, trait_text(pr.ped));
     put(MARKER_FILE, marker_text(pr.ped));
-    put("task.inp", std::string(TRAIT_FILE) + "\n" + MARKER_FILE + "\n" + RESULT_FILE + "\n");
+    put(TASK_FILE, std::string(TRAIT_FILE) + "\n" + MARKER_FILE + "\n" + RESULT_FILE + "\n");
     put(MAPPING_FILE, mapping_text(pr.ped, d));
-    for (const char* name : {"maxpar.inp", "par.inp"}) {
+    // The control files are the user's to tune: an existing one is kept
+    // unless --force.
+    const auto put_control = [&](const char* name, const std::string& text) {
       if (!force && fs::exists(outdir / name)) {
         kept.push_back(name);
-        continue;
+        return false;
       }
-      put(name, std::string(name) == "par.inp"
-                    ? par_text(pr.start, "start values by mglink-prep from " +
-                                             fs::path(pedfile).filename().string())
-                    : maxpar_text());
-    }
+      put(name, text);
+      return true;
+    };
+    put_control(MAXPAR_FILE, maxpar_text());
+    par_written = put_control(
+        PAR_FILE, par_text(pr.start, "start values by mglink-prep from " + fs::path(pedfile).filename().string()));
   } catch (const OutputError& e) {
     err << "mglink-prep: " << e.what() << "\n";
     return PREP_OUTPUT_ERROR;
@@ -330,7 +335,7 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
       << d.nind() << " individuals";
   if (pr.added > 0) out << " (" << pr.added << " added)";
   out << ", " << d.nnuc() << " nuclear families\n";
-  if (std::find(written.begin(), written.end(), std::string("par.inp")) != written.end())
+  if (par_written)
     out << "mglink-prep: marker allele frequencies from " << pr.start.marker_basis << "\n";
   for (const auto& w : pr.start.warnings) err << "mglink-prep: warning: " << w << "\n";
   char lh[64];
