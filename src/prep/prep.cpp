@@ -1,6 +1,5 @@
 #include "prep/prep.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
