@@ -81,8 +81,9 @@ void layout_family(const Family& fam, IwayData& d, Random* rnd) {
     }
 
     // Post-order walk of the tree from the collector; the root comes last
-    // among the collector's nuclear families, so it closes the part.
-    std::vector<int> first = adj[ix(collector)];
+    // among the collector's nuclear families, so it closes the part (the
+    // collector's list is not read again after this part).
+    std::vector<int>& first = adj[ix(collector)];
     std::stable_partition(first.begin(), first.end(), [&](int y) { return y != n + root; });
     struct Frame {
       int node, parent;
@@ -91,7 +92,7 @@ void layout_family(const Family& fam, IwayData& d, Random* rnd) {
     std::vector<Frame> stack{{collector, -1, 0}};
     while (!stack.empty()) {
       Frame& fr = stack.back();
-      const std::vector<int>& nb = fr.node == collector ? first : adj[ix(fr.node)];
+      const std::vector<int>& nb = adj[ix(fr.node)];
       if (fr.next < nb.size()) {
         int y = nb[fr.next++];
         if (y != fr.parent) stack.push_back({y, fr.node, 0});
