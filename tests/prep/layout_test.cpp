@@ -21,6 +21,17 @@ Prepared prepared(const std::string& table) {
   return prepare(in, TableOptions{});
 }
 
+// "f: parents | children", each part sorted.
+std::string nuclear_key(long f, std::vector<int> parents, std::vector<int> children) {
+  std::sort(parents.begin(), parents.end());
+  std::sort(children.begin(), children.end());
+  std::string t = std::to_string(f) + ":";
+  for (int p : parents) t.append(1, ' ').append(std::to_string(p));
+  t += " |";
+  for (int c : children) t.append(1, ' ').append(std::to_string(c));
+  return t;
+}
+
 // The nuclear families of a layout as (family, sorted parents, sorted
 // children), singletons as (family, {w}, {}).
 std::multiset<std::string> signature(const IwayData& d) {
@@ -31,13 +42,7 @@ std::multiset<std::string> signature(const IwayData& d) {
                           d.member.begin() + d.memoff[static_cast<std::size_t>(j) + 1]);
       std::vector<int> parents(ms.begin(), ms.begin() + std::min<std::size_t>(2, ms.size()));
       std::vector<int> children(ms.begin() + static_cast<long>(parents.size()), ms.end());
-      std::sort(parents.begin(), parents.end());
-      std::sort(children.begin(), children.end());
-      std::string t = std::to_string(f) + ":";
-      for (int p : parents) t.append(1, ' ').append(std::to_string(p));
-      t += " |";
-      for (int c : children) t.append(1, ' ').append(std::to_string(c));
-      s.insert(t);
+      s.insert(nuclear_key(static_cast<long>(f), parents, children));
     }
   return s;
 }
@@ -53,13 +58,7 @@ std::multiset<std::string> signature(const Pedigree& ped) {
       std::vector<int> parents{nf.father + 1, nf.mother + 1};
       std::vector<int> children;
       for (int c : nf.children) children.push_back(c + 1);
-      std::sort(parents.begin(), parents.end());
-      std::sort(children.begin(), children.end());
-      std::string t = std::to_string(f) + ":";
-      for (int p : parents) t.append(1, ' ').append(std::to_string(p));
-      t += " |";
-      for (int c : children) t.append(1, ' ').append(std::to_string(c));
-      s.insert(t);
+      s.insert(nuclear_key(static_cast<long>(f), parents, children));
       in_nuclear[static_cast<std::size_t>(nf.father)] = 1;
       in_nuclear[static_cast<std::size_t>(nf.mother)] = 1;
       for (int c : nf.children) in_nuclear[static_cast<std::size_t>(c)] = 1;
