@@ -96,7 +96,8 @@ const Person& who(const Family& fam, int k) { return fam.people[static_cast<std:
 // The members of nuclear family nf with their marker genotypes, for a problem text.
 std::string members_text(const Family& fam, const Nuclear& nf) {
   std::string s;
-  for (int k : nf.members()) s += (s.empty() ? "" : ", ") + quote(who(fam, k).id) + " " + genotype_text(who(fam, k));
+  for (int k : nf.members())
+    s += (s.empty() ? "" : ", ") + quote(who(fam, k).id) + " " + genotype_text(who(fam, k));
   return s;
 }
 
@@ -104,7 +105,8 @@ std::string members_text(const Family& fam, const Nuclear& nf) {
 // from its parents' genotypes, and some pair of parental genotypes must
 // explain all children at once.  `seen`: the genotypes each member's marker
 // types allow.  Returns whether no problem was found.
-bool check_nuclear_families(const Family& fam, const std::vector<Mask>& seen, std::vector<Problem>& problems) {
+bool check_nuclear_families(const Family& fam, const std::vector<Mask>& seen,
+                            std::vector<Problem>& problems) {
   const AlleleTables& t = tables();
   bool nuclear_ok = true;
   for (const Nuclear& nf : fam.nuclear) {
@@ -170,7 +172,8 @@ bool check_nuclear_families(const Family& fam, const std::vector<Mask>& seen, st
 // Genotype elimination over the whole family, from the genotypes `set` the
 // marker types allow: a nuclear family left with no parental genotypes is a
 // problem of the family as a whole.
-void check_across_generations(const Family& fam, std::vector<Mask> set, std::vector<Problem>& problems) {
+void check_across_generations(const Family& fam, std::vector<Mask> set,
+                              std::vector<Problem>& problems) {
   const AlleleTables& t = tables();
   bool changed = true;
   const Nuclear* emptied = nullptr;

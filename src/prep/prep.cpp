@@ -323,8 +323,8 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
       return true;
     };
     put_control(MAXPAR_FILE, maxpar_text());
-    par_written = put_control(
-        PAR_FILE, par_text(pr.start, "start values by mglink-prep from " + fs::path(pedfile).filename().string()));
+    const std::string title = "start values by mglink-prep from " + fs::path(pedfile).filename().string();
+    par_written = put_control(PAR_FILE, par_text(pr.start, title));
   } catch (const OutputError& e) {
     err << "mglink-prep: " << e.what() << "\n";
     return PREP_OUTPUT_ERROR;

@@ -87,9 +87,10 @@ std::string run_row(const std::string& kind, const std::string& input) {
         }
         return s;
       };
-      recorded(
-          out, [&] { for (std::size_t i = 0; i < v.size(); ++i) r.read(v[i], "M", static_cast<long>(i + 1)); },
-          shown);
+      const auto read_all = [&] {
+        for (std::size_t i = 0; i < v.size(); ++i) r.read(v[i], "M", static_cast<long>(i + 1));
+      };
+      recorded(out, read_all, shown);
       r.end_read();
     } else if (kind == "par") {
       std::int32_t i1 = kIntUnset, i2 = kIntUnset;
