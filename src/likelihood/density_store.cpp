@@ -5,6 +5,45 @@
 
 namespace mglink {
 
+void DensityStore::find_roles(const ModelState& st) {
+  const auto& MEMOFF = st.BUF14.MEMOFF;
+  const auto& MEMBER = st.BUF16.MEMBER;
+  const int32 nfam = st.BUF1.NFAM;
+  const int32 nind = st.BUF1.FAMOFF(nfam + 1);
+  role.resize(static_cast<std::size_t>(nind));
+  role_begin.resize(static_cast<std::size_t>(nfam) + 2);
+  idone.assign(static_cast<std::size_t>(nind) + 1, 0);
+  int32 n = 0;
+  for (int32 f = 1; f <= nfam; ++f) {
+    role_begin[static_cast<std::size_t>(f)] = n;
+    const int32 famoff = st.BUF1.FAMOFF(f);
+    std::uint8_t* done = idone.data() + famoff;  // done[e] for member e
+    const int32 jfirst = st.BUF3.NUCOFF(f) + 1;
+    const int32 jlast = st.BUF3.NUCOFF(f + 1);
+    // Children first, then parents who are nobody's child in the family,
+    // then members of no nuclear family (IDONE stays 0 for them).
+    for (int32 j = jfirst; j <= jlast; ++j) {
+      if (MEMOFF(j + 1) - MEMOFF(j) <= 2) continue;
+      for (int32 i = MEMOFF(j) + 3; i <= MEMOFF(j + 1); ++i) {
+        done[MEMBER(i)] = 1;
+        role[static_cast<std::size_t>(n++)] = MEMBER(i);
+      }
+    }
+    for (int32 j = jfirst; j <= jlast; ++j) {
+      const int32 entries = MEMOFF(j + 1) - MEMOFF(j);
+      const int32 nparents = entries >= 2 ? 2 : entries;
+      for (int32 i = MEMOFF(j) + 1; i <= MEMOFF(j) + nparents; ++i) {
+        if (done[MEMBER(i)] == 1) continue;
+        done[MEMBER(i)] = 1;
+        role[static_cast<std::size_t>(n++)] = -MEMBER(i);
+      }
+    }
+    for (int32 e = 1; e <= st.BUF1.FAMOFF(f + 1) - famoff; ++e)
+      if (done[e] != 1) role[static_cast<std::size_t>(n++)] = -e;
+  }
+  role_begin[static_cast<std::size_t>(nfam) + 1] = n;
+}
+
 void DensityStore::clear(const ModelState& st) {
   const int32 nind = st.BUF1.FAMOFF(st.BUF1.NFAM + 1);
   const int32 nslots = st.GENOT.IGOFF(nind);
@@ -25,6 +64,7 @@ void DensityStore::clear(const ModelState& st) {
       }
     }
   }
+  find_roles(st);
   last = 0;
   for (int mg = 0; mg < 3; ++mg) {
     epoch[mg] = ++last;

@@ -32,13 +32,26 @@ struct DensityStore {
   std::uint64_t mean[3] = {0, 0, 0}, sigma = 0;  // bits of the GMEAN and SIGMA of the current epochs
   std::uint32_t last = 0;            // the last epoch opened
 
+  // The order in which MASSIX sets the members' weights, fixed for a pass:
+  // role[role_begin[f] .. role_begin[f+1]-1] are the members of family f,
+  // +e for a child (density only), -e for anyone else (density times
+  // genotype frequency); idone[k] (k global) is the IDONE flag MASSIX
+  // leaves for individual k.
+  std::vector<int32> role;
+  std::vector<int32> role_begin;  // families 1..NFAM+1
+  std::vector<std::uint8_t> idone;
+
   // Forgets every density and finds met, rep and slot_mg for the genotype
-  // lists of the pass.  Reads FAMOFF, NFAM, IGOFF, LGEN, MARKER, MAJGEN,
-  // MRKGEN, GMEAN, SIGMA.
+  // lists of the pass, and the order of the weights.  Reads FAMOFF, NFAM,
+  // NUCOFF, MEMOFF, MEMBER, IGOFF, LGEN, MARKER, MAJGEN, MRKGEN, GMEAN,
+  // SIGMA.
   void clear(const ModelState& st);
   // Before an evaluation: a new epoch for each major-locus genotype whose
   // mean or SIGMA moved.  Reads GMEAN, SIGMA.
   void advance(const ModelState& st);
+
+ private:
+  void find_roles(const ModelState& st);
 };
 
 }  // namespace mglink

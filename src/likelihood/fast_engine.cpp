@@ -179,7 +179,8 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
     const int32 members = st.BUF1.FAMOFF(nfam + 1) - famoff;
     const int32 n = st.GENOT.IGOFF(st.BUF1.FAMOFF(nfam + 1)) - st.GENOT.IGOFF(famoff);
     for (int32 s = 1; s <= n; ++s) st.XX(s) = sc.w[static_cast<std::size_t>(s)];
-    for (int32 e = 1; e <= members; ++e) st.work.IDONE(e) = sc.idone[static_cast<std::size_t>(e)];
+    for (int32 e = 1; e <= members; ++e)
+      st.work.IDONE(e) = E.dens.idone[static_cast<std::size_t>(famoff + e)];
   }
 }
 

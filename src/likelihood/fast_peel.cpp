@@ -15,9 +15,7 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
     if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
   };
   grow(w, static_cast<long>(slots) + 1);
-  grow(idone, static_cast<long>(members) + 1);
   grow(mark, static_cast<long>(members) + 1);
-  grow(role, static_cast<long>(members) + 1);
   grow(exp_arg, 3L * members + 1);
   grow(exp_dst, 3L * members + 1);
   grow(kids, static_cast<long>(entries) + 1);
@@ -114,35 +112,10 @@ class Peeler {
 // exponentials taken in one run, several at a time; then the weights are
 // set.
 void Peeler::densities() {
-  const auto& MEMOFF = st_.BUF14.MEMOFF;
-  const auto& MEMBER = st_.BUF16.MEMBER;
-  int32* idone = sc_.idone.data();
-  int32* role = sc_.role.data();  // the members in MASSIX's order: +e a child, -e anyone else
-  int32 nroles = 0;
-  const int32 jfirst = st_.BUF3.NUCOFF(f_) + 1;
-  const int32 jlast = st_.BUF3.NUCOFF(f_ + 1);
-
-  for (int32 e = 1; e <= members_; ++e) idone[e] = 0;
-  for (int32 j = jfirst; j <= jlast; ++j) {
-    if (MEMOFF(j + 1) - MEMOFF(j) <= 2) continue;
-    for (int32 i = MEMOFF(j) + 3; i <= MEMOFF(j + 1); ++i) {
-      const int32 e = MEMBER(i);
-      idone[e] = 1;
-      role[nroles++] = e;
-    }
-  }
-  for (int32 j = jfirst; j <= jlast; ++j) {
-    const int32 entries = MEMOFF(j + 1) - MEMOFF(j);
-    const int32 nparents = entries >= 2 ? 2 : entries;
-    for (int32 i = MEMOFF(j) + 1; i <= MEMOFF(j) + nparents; ++i) {
-      const int32 e = MEMBER(i);
-      if (idone[e] == 1) continue;
-      idone[e] = 1;
-      role[nroles++] = -e;
-    }
-  }
-  for (int32 e = 1; e <= members_; ++e)
-    if (idone[e] != 1) role[nroles++] = -e;
+  // The members in MASSIX's order: +e a child, -e anyone else.
+  const int32 begin = dens_.role_begin[static_cast<std::size_t>(f_)];
+  const int32* role = dens_.role.data() + begin;
+  const int32 nroles = dens_.role_begin[static_cast<std::size_t>(f_) + 1] - begin;
 
   const double* gfreq = st_.PRPAR.GFREQ.data() - 1;  // gfreq[g] = GFREQ(g)
   // FEN's own operations, z = (m - y) r and exp(-(z z) 0.5) r, with

@@ -41,9 +41,7 @@ namespace mglink {
 // reused: nothing is allocated per evaluation.
 struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<double> w;          // weights of the family's slots, w[s - base], s global
-  std::vector<int32> idone;       // member handled (the IDONE of MASSIX), 1-based
   std::vector<int32> mark;        // distinct-entry check of a nuclear family
-  std::vector<int32> role;        // members in the order their weights are set
   std::vector<double> exp_arg;    // exponentials to take: their arguments
   std::vector<double*> exp_dst;   // and where their densities go
   struct Kid {                    // a child of the nuclear family being folded
@@ -77,9 +75,10 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
 int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
 
 // Family f, whose layout fast_layout took (max_entries is its answer):
-// FLOGL as MMPFAM returns it after MASSIX, and the weights and IDONE flags
-// MASSIX and MMPFAM leave, in `sc`.  Returns false (FLOGL then undefined)
-// when the family must be computed by the literal routines.
+// FLOGL as MMPFAM returns it after MASSIX, and the weights MASSIX and
+// MMPFAM leave, in `sc` (the IDONE flags MASSIX leaves are dens.idone).
+// Returns false (FLOGL then undefined) when the family must be computed by
+// the literal routines.
 // Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, TRAIT, MARKER, IGOFF, LGEN,
 // GFREQ, MAJGEN, MRKGEN, GMEAN, SIGMA, CTRANS and the cache's lists.
 // `dens` serves the densities.  Only the family's own individuals' entries

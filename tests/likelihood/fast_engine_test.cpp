@@ -229,6 +229,28 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
   EXPECT_LE(left, compared / 10);
 }
 
+// A member in no nuclear family gets founder weights but keeps IDONE 0,
+// parents summed out below the root are children too: the IDONE flags and
+// weights of the last family must be those MASSIX leaves.
+TEST(FastEngine, MembersOutsideEveryNuclearFamilyAndThreeGenerations) {
+  EngineGuard guard;
+  Family f;
+  f.members = {{12.0, 2}, {9.5, 0}, {11.0, 7}, {10.2, 0}, {8.8, 0}, {7.0, 3}, {13.1, 0}};
+  // Grandparents 1 and 2 with child 3, peeled onto 3; 3 and 4 with child 5
+  // at the root; 6 and 7 in no nuclear family.
+  f.nuclear = {{{1, 2, 3}, 3}, {{3, 4, 5}, 0}};
+  Side lit, fast;
+  const ParameterVector x = {0.4, 9.0, 10.5, 12.0, 0.2, 2.0, 0.2, 0.2, 0.2, 0.2, 0.2};
+  load_both(lit, fast, {f}, x);
+  set_x_both(lit, fast, x, -1);
+  compare_evaluation(lit, fast, "set-up");
+  ParameterVector y = x;
+  y[1] = 9.3;
+  set_x_both(lit, fast, y, 1);
+  compare_evaluation(lit, fast, "update");
+  for (int32 e = 1; e <= 7; ++e) EXPECT_EQ(fast.st->work.IDONE(e), e <= 5 ? 1 : 0) << "member " << e;
+}
+
 // The fast peeling lets the pair of parental genotypes (a, b) take the
 // child sums of (b, a): CTRANS must be symmetric in the parents bit for bit,
 // as built by either evaluation.
