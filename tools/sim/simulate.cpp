@@ -2,6 +2,7 @@
 #include <cmath>
 #include <utility>
 
+#include "model/genetics.hpp"
 #include "sim.hpp"
 
 namespace mglink::sim {
@@ -100,13 +101,7 @@ long family_slots(const Family& f) {
   return s;
 }
 
-int marker_code(const Person& p) {
-  if (!p.typed) return 0;
-  int a = p.hap[0].marker, b = p.hap[1].marker;
-  if (a > b) std::swap(a, b);
-  // Pairs (a, b), a <= b, numbered along the rows of the 5 x 5 upper triangle.
-  return (a - 1) * 5 - (a - 1) * (a - 2) / 2 + (b - a) + 1;
-}
+int marker_code(const Person& p) { return p.typed ? IMRK(p.hap[0].marker, p.hap[1].marker) : 0; }
 
 int slot_bound(const Person& p) {
   if (!p.typed) return 55;
