@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "run/control_files.hpp"
 #include "run/errors.hpp"
 #include "run/pass_output.hpp"
 
@@ -158,6 +159,10 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
   std::vector<RunResult> runs;
   std::vector<fs::path> dirs;
   std::size_t best = 0;
+  // The maximiser ends a search when an iteration gains less than EPSF, so
+  // the maxima of the two passes are known to within EPSF only: pass 2 ends
+  // below pass 1 when it ends lower by more than that.
+  double tolerance = 0.0;
   for (std::size_t j = 0; j < thetas.size(); ++j) {
     const fs::path dir = base / ("start" + std::to_string(j + 1));
     remove_directory(dir);
@@ -176,11 +181,12 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
     dirs.push_back(dir);
     const RunResult& r = runs.back();
     if (r.status == EXIT_OUTPUT_ERROR) throw std::runtime_error(r.detail);
+    if (j == 0 && r.status == EXIT_OK) tolerance = read_maxpar((dir / MAXPAR_FILE).string()).EPSF;
     // Keep the highest pass-2 ln L among complete runs.
     const RunResult& b = runs[best];
     if (j > 0 && r.status == EXIT_OK && (b.status != EXIT_OK || r.pass[1].FMAX > b.pass[1].FMAX)) best = j;
     const RunResult& now = runs[best];
-    if (now.status == EXIT_OK && !(now.pass[1].FMAX < now.pass[0].FMAX)) break;
+    if (now.status == EXIT_OK && !(now.pass[1].FMAX < now.pass[0].FMAX - tolerance)) break;
   }
   PathResult pr;
   pr.starts = static_cast<int>(runs.size());
@@ -192,11 +198,14 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
       pr.status = "maximum-not-found";
       pr.reason = std::string("the search of pass ") + (r.pass[0].end == SearchEnd::IterationLimit ? "1" : "2") +
                   " reached the iteration limit MAXIT";
-    } else if (r.pass[1].FMAX < r.pass[0].FMAX) {
+    } else if (r.pass[1].FMAX < r.pass[0].FMAX - tolerance) {
       pr.status = "below-null";
       pr.reason = "pass 2 ends below pass 1 from every start";
     } else {
       pr.status = "ok";
+      if (r.pass[1].FMAX < r.pass[0].FMAX)
+        pr.reason = "pass 2 ends " + number_text(r.pass[0].FMAX - r.pass[1].FMAX) +
+                    " below pass 1, within the maximiser's tolerance EPSF = " + number_text(tolerance);
     }
   } else if (r.status == EXIT_UNUSABLE_START) {
     pr.status = "unusable-start";
