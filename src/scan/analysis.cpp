@@ -123,7 +123,12 @@ std::string code_table(const MarkerData& m, const RecodedMarker& rec) {
     if (rec.code[k] > 0) by_code[rec.code[k]].push_back(m.labels[k]);
   std::string s;
   for (const auto& [code, labels] : by_code)
-    s += (s.empty() ? "" : " ") + std::to_string(code) + "=" + join(labels, "+");
+  {
+    if (!s.empty()) s += ' ';
+    s += std::to_string(code);
+    s += '=';
+    s += join(labels, "+");
+  }
   return s;
 }
 

@@ -9,7 +9,10 @@ namespace mglink::scan {
 
 std::string format_problem(const InputProblem& p) {
   std::string s = p.file;
-  if (p.line > 0) s += ":" + std::to_string(p.line);
+  if (p.line > 0) {
+    s += ':';
+    s += std::to_string(p.line);
+  }
   s += ": ";
   if (!p.family.empty()) s += "family " + p.family + (p.individual.empty() ? ": " : ", ");
   if (!p.individual.empty()) s += "individual " + p.individual + ": ";
