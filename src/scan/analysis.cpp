@@ -254,7 +254,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   mc.planned = &pm;
   mc.data = &m;
   mc.name = m.name;
-  mc.recoded = recode(m, study.people, s.source, given);
+  mc.recoded = recode(m, study.people, ctx.view.people, s.source, given);
   const RecodedMarker& rec = mc.recoded;
   Row row = row_head(ctx, pm);
   row[COL_ALLELES] = std::to_string(rec.alleles);

@@ -28,12 +28,13 @@ int given_index(const GivenFrequencies& g, const std::string& label) {
 
 }  // namespace
 
-RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people, FreqSource source,
+RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people,
+                     const std::vector<std::size_t>& included, FreqSource source,
                      const GivenFrequencies* given) {
   RecodedMarker r;
   const std::size_t nl = m.labels.size();
   std::vector<double> founder_count(nl, 0.0), all_count(nl, 0.0);
-  for (std::size_t i = 0; i < people.size(); ++i) {
+  for (std::size_t i : included) {
     if (m.a1[i] == 0) continue;
     ++r.typed;
     for (std::uint16_t a : {m.a1[i], m.a2[i]}) {
@@ -90,7 +91,7 @@ RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people,
 
   r.allele1.resize(people.size());
   r.allele2.resize(people.size());
-  for (std::size_t i = 0; i < people.size(); ++i) {
+  for (std::size_t i : included) {
     if (m.a1[i] == 0) continue;
     const int x = r.code[m.a1[i] - 1u], y = r.code[m.a2[i] - 1u];
     r.allele1[i] = static_cast<std::uint8_t>(std::min(x, y));

@@ -45,10 +45,12 @@ struct RecodedMarker {
 // (numeric when both are numbers).
 bool label_before(const std::string& a, const std::string& b, bool numeric);
 
-// Recodes marker m of a study.  `given` is the frequency file's entry for the
-// marker (source given only; nullptr otherwise); every typed label must be in
-// it with a positive frequency (checked by check_given_frequencies).
-RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people, FreqSource source,
+// Recodes marker m of a study for the individuals `included` (indices into
+// people; the others count as untyped).  `given` is the frequency file's
+// entry for the marker (source given only; nullptr otherwise); every typed
+// label must be in it with a positive frequency (check_given_frequencies).
+RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people,
+                     const std::vector<std::size_t>& included, FreqSource source,
                      const GivenFrequencies* given);
 
 // The problems of a frequency file for the markers of a study: a marker it

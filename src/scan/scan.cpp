@@ -37,6 +37,11 @@ struct OutputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// "1 marker", "2 markers".
+std::string plural(std::size_t n, const std::string& one, const std::string& many = "") {
+  return std::to_string(n) + " " + (n == 1 ? one : many.empty() ? one + "s" : many);
+}
+
 // Input problems found: listed, then exit status 1.
 int input_failure(std::ostream& err, const std::vector<InputProblem>& problems, const std::string& what) {
   for (const InputProblem& p : problems) err << "mglink-scan: " << format_problem(p) << "\n";
@@ -95,7 +100,7 @@ void summary(std::ostream& out, const std::vector<Row>& rows) {
     ++by_status[r[COL_STATUS]];
     (r[COL_LOD].empty() ? failed : analysed) += 1;
   }
-  out << "mglink-scan: " << rows.size() << " markers: " << analysed << " analysed, " << failed << " failed (";
+  out << "mglink-scan: " << plural(rows.size(), "marker") << ": " << analysed << " analysed, " << failed << " failed (";
   bool first = true;
   for (const auto& [status, n] : by_status) {
     out << (first ? "" : ", ") << n << " " << status;
@@ -297,14 +302,16 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     keep_bytes = text.rfind('\n') + 1;
     for (std::size_t k = 0; k < kept.size(); ++k) {
       const Row& r = kept[k];
-      const bool same = k < planned.size() && r[COL_MARKER] == study.markers[planned[k].index].name &&
-                        r[COL_CHR] == planned[k].chr && r[COL_POS] == planned[k].pos;
-      if (!same) {
-        err << "mglink-scan: " << table_path.string() << ", line " << k + 2 << ": marker " << r[COL_MARKER]
-            << " is not the scan's marker "
-            << (k < planned.size() ? study.markers[planned[k].index].name : std::string("(none: the scan has ") +
-                                                                                 std::to_string(planned.size()) + ")")
-            << "; the table belongs to another scan (--force replaces it)\n";
+      const std::string where = table_path.string() + ", line " + std::to_string(k + 2) + ": marker " + r[COL_MARKER];
+      const char* tail = "; the table belongs to another scan (--force replaces it)\n";
+      if (k >= planned.size()) {
+        err << "mglink-scan: " << where << " is beyond the scan's " << plural(planned.size(), "marker") << tail;
+        return SCAN_INPUT_ERROR;
+      }
+      const PlannedMarker& pm = planned[k];
+      if (r[COL_MARKER] != study.markers[pm.index].name || r[COL_CHR] != pm.chr || r[COL_POS] != pm.pos) {
+        err << "mglink-scan: " << where << " is not the scan's marker " << study.markers[pm.index].name
+            << " there" << tail;
         return SCAN_INPUT_ERROR;
       }
     }
@@ -327,8 +334,9 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     make_directory(ctx.settings.scratch);
     TableWriter table(table_path, keep_bytes, !(exists && opt.resume));
     if (!opt.quiet)
-      out << "mglink-scan: " << in.ped_file << ": " << base.layout.nfam() << " families, " << base.layout.nind()
-          << " individuals; " << planned.size() << " markers"
+      out << "mglink-scan: " << in.ped_file << ": " << plural(static_cast<std::size_t>(base.layout.nfam()), "family", "families")
+          << ", " << plural(static_cast<std::size_t>(base.layout.nind()), "individual") << "; "
+          << plural(planned.size(), "marker")
           << (opt.chunk_n > 1 ? " in chunk " + std::to_string(opt.chunk_k) + "/" + std::to_string(opt.chunk_n) : "")
           << (kept.empty() ? "" : ", " + std::to_string(kept.size()) + " already in the table") << "\n";
 

@@ -39,7 +39,9 @@ struct Fixture {
     m.a2.push_back(b);
   }
   RecodedMarker recode(FreqSource src = FreqSource::founders, const GivenFrequencies* g = nullptr) {
-    return scan::recode(study.markers[0], study.people, src, g);
+    std::vector<std::size_t> all(study.people.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    return scan::recode(study.markers[0], study.people, all, src, g);
   }
   // The model allele of a label.
   int code(const RecodedMarker& r, const std::string& label) {
