@@ -76,11 +76,11 @@ std::string marker_par_text(const TraitModel& trait, const prep::StartValues& sv
   return s;
 }
 
-TraitModel fit_trait_model(const prep::Prepared& untyped, const fs::path& dir, Evaluator& eval) {
+TraitModel fit_trait_model(const prep::Prepared& study, const fs::path& dir, Evaluator& eval) {
   TraitModel t;
-  t.start = untyped.start;
+  t.start = study.start;
   remove_directory(dir);
-  write_run_directory(dir, untyped, prep::par_text(untyped.start, "mglink-scan: the trait model, every marker untyped"));
+  write_run_directory(dir, study, prep::par_text(study.start, "mglink-scan: the trait model (no marker information)"));
   std::ostringstream out;
   std::istringstream in;
   const RunResult r = run_directory(dir, eval, out, in);

@@ -3,9 +3,10 @@
 // for it.
 //
 // Starts.  The trait model is fitted once per study (fit_trait_model): an
-// mglink run of the study with every marker untyped, from mglink-prep's
-// start values; its pass 1 gives the major allele frequency, the three
-// means and the variance.  Each marker's par.inp then starts from that fit,
+// mglink run of the study with a marker that carries no information (the
+// likelihood of every marker untyped), from mglink-prep's start values; its
+// pass 1 gives the major allele frequency, the three means and the
+// variance.  Each marker's par.inp then starts from that fit,
 // with theta at the first of the theta starts (0.25); when pass 2 ends below
 // pass 1, the marker is run again from each further theta start (0.05,
 // 0.45) and the run with the highest pass-2 ln L is kept.  With prep starts
@@ -60,9 +61,12 @@ struct ScanContext {
   TraitModel trait;
 };
 
-// Fits the trait model in run directory `dir` (removed afterwards) from the
-// study with every marker untyped (`untyped`, prepared without problems).
-TraitModel fit_trait_model(const prep::Prepared& untyped, const std::filesystem::path& dir,
+// Fits the trait model in run directory `dir` (removed afterwards): an
+// mglink run of `study` from mglink-prep's start values, a study prepared
+// without problems whose marker carries no information (every marker
+// untyped, or everybody typed 1/1 at a marker of one allele: the same
+// likelihood, the trait's alone).  Its pass 1 gives the model.
+TraitModel fit_trait_model(const prep::Prepared& study, const std::filesystem::path& dir,
                            Evaluator& eval);
 
 // par.inp of a marker: mglink-prep's steps and bounds, start values from the

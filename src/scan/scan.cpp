@@ -252,9 +252,12 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     if (!problems.empty()) return input_failure(err, problems, "the frequency file");
   }
 
-  // The pedigree through mglink-prep's checks, with a marker that carries no
-  // information (everybody typed 1/1): links, loops, sexes, capacities,
-  // trait values.
+  // The pedigree through mglink-prep's checks (links, loops, sexes,
+  // capacities, trait values) with a marker that carries no information:
+  // everybody typed 1/1 at a marker whose allele 1 has frequency 1.  Its
+  // likelihood is that of every marker untyped (the marker's factor is
+  // exactly 1) with 3 genotype slots per individual instead of 55: the
+  // study of the trait model's fit.
   ScanContext ctx;
   ctx.view = make_view(study, in.ped_file, opt.add_missing_parents);
   const std::vector<std::uint8_t> ones(study.people.size(), 1);
@@ -343,17 +346,12 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     // The trait model, once.
     ctx.trait.start = base.start;
     if (!opt.prep_starts && kept.size() < planned.size()) {
-      const std::vector<std::uint8_t> none;
-      prep::Prepared untyped = prepare_marker(ctx.view, none, none);
-      // Every marker untyped keeps 55 genotypes per individual; where that
-      // is beyond the genotype lists' capacity, a marker with one allele
-      // (the same likelihood) stands in for it.
       Evaluator eval(EvaluatorOptions{false, std::max(1, opt.threads)});
-      ctx.trait = fit_trait_model(untyped.problems.empty() ? untyped : base, ctx.settings.scratch / "trait", eval);
+      ctx.trait = fit_trait_model(base, ctx.settings.scratch / "trait", eval);
       if (!opt.quiet && ctx.trait.fitted) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.6f", ctx.trait.lnL);
-        out << "mglink-scan: trait model fitted with every marker untyped: ln L " << buf << "\n";
+        out << "mglink-scan: trait model fitted on the trait alone (no marker information): ln L " << buf << "\n";
       }
       if (!ctx.trait.note.empty()) err << "mglink-scan: warning: " << ctx.trait.note << "\n";
     }
