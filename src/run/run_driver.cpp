@@ -15,6 +15,7 @@
 #include "run/model_state.hpp"
 #include "run/output_files.hpp"
 #include "run/pass_output.hpp"
+#include "run/search_warning.hpp"
 
 #if __has_include(<fcntl.h>)
 #include <fcntl.h>
@@ -100,8 +101,9 @@ void maximise(ModelState& st, Console& con, MessageFile& messages, const MaxparS
          fcn);
 }
 
-// Both passes: theta held at 0.5, then estimated.
-void run_linkage_test(ModelState& st, Console& con) {
+// Both passes: theta held at 0.5, then estimated.  Returns what a complete
+// run has to say on standard error ("" for nothing).
+std::string run_linkage_test(ModelState& st, Console& con) {
   st.IMAX.NPAR = NPAR_MODEL;
   const MaxparSettings settings = read_maxpar();
   const TaskNames task = read_task();
@@ -110,6 +112,7 @@ void run_linkage_test(ModelState& st, Console& con) {
   MessageFile messages(MESSAGE_FILE);
 
   double FNULL = 0.0;
+  std::string warning;
   for (int IPASS = 1; IPASS <= 2; ++IPASS) {
     const int NEST = read_par(st, IPASS);
     WWDAT(st, task.TRAITFILE, task.MARKERFILE);
@@ -125,9 +128,11 @@ void run_linkage_test(ModelState& st, Console& con) {
       files.result.line(null_result_line(FNULL));
     } else {
       files.result.lines(alternative_result_lines(st.OPTPAR1.X(5), st.OPTPAR1.FMAX, FNULL));
+      if (NEST > 0) warning = below_null_warning(FNULL, st.OPTPAR1.FMAX);
     }
   }
   files.close();
+  return warning;
 }
 
 // A standard stream that the caller closed would otherwise be taken over by
@@ -146,7 +151,12 @@ int run_program(std::ostream& out, std::istream& in, std::ostream& err) {
   try {
     const std::unique_ptr<ModelState> st = make_model_state();
     Console con(out, in);
-    run_linkage_test(*st, con);
+    const std::string warning = run_linkage_test(*st, con);
+    if (!warning.empty()) {
+      out.flush();
+      err << "mglink: " << warning << '\n';
+      err.flush();
+    }
     return EXIT_OK;
   } catch (const RunStop& stop) {
     if (!stop.console().empty()) {
