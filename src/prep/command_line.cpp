@@ -233,8 +233,9 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   // A par.inp that stays must give mglink a start, as the tool's own does.
   const fs::path kept_par = outdir / PAR_FILE;
-  std::error_code ec;
-  if (!force && fs::exists(kept_par, ec)) {
+  bool par_kept = true;
+  for (const auto& n : files_to_write(outdir, wopt)) par_kept = par_kept && n != PAR_FILE;
+  if (par_kept) {
     const auto bad = check_start_file(pr, kept_par.string(), kept_par.string());
     if (!bad.empty()) {
       for (const Problem& p : bad) err << "mglink-prep: " << escaped(p.text) << "\n";
