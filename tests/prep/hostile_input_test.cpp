@@ -244,6 +244,24 @@ TEST_F(PrepHostile, EachClassHasItsMessageAndTheFilesLeft) {
   }
 }
 
+// A move that fails after others were made is undone: the files moved
+// aside go back, and the directory holds the old study.  An immutable file
+// (chattr +i, as root on a file system that has it) cannot be moved.
+TEST_F(PrepHostile, AFailedMoveIsUndone) {
+  prepare_old();
+  const std::string trait = dir_ + "/run/trait.dat";
+  if (std::system(("chattr +i '" + trait + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "chattr +i is not available here";
+  scratch_.write("study.pre", STUDY);
+  const int status = run("--force study.pre run");
+  (void)std::system(("chattr -i '" + trait + "'").c_str());
+  EXPECT_EQ(status, 3);
+  EXPECT_EQ(err_, "mglink-prep: cannot replace run/trait.dat: Operation not permitted (the run "
+                  "directory is as it was)\n");
+  EXPECT_EQ(run_files(), STUDY_FILES);  // IWAY.DAT moved aside and back; no temporary folder
+  expect_old_study();
+}
+
 // Line ends of every kind: "\r" alone (old Mac files), "\r\n" and "\n" read
 // as the same table.
 TEST_F(PrepHostile, EveryLineEndEndsALine) {
