@@ -28,7 +28,7 @@
 #include "evaluator/evaluator.hpp"
 #include "model/setup.hpp"
 #include "run/control_files.hpp"
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

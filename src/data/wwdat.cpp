@@ -5,9 +5,9 @@
 
 #include "data/family_check.hpp"
 #include "io/free_reader.hpp"
-#include "io/run_dir.hpp"
+#include "core/files.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

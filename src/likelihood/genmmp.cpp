@@ -6,7 +6,7 @@
 
 #include "likelihood/densities.hpp"
 #include "likelihood/mmpfam.hpp"
-#include "model/fast_transmission.hpp"
+#include "fast/fast_transmission.hpp"
 #include "model/setup.hpp"
 
 namespace mglink {

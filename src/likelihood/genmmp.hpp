@@ -3,8 +3,8 @@
 // programs evaluate through an Evaluator, evaluator/evaluator.hpp).
 #pragma once
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

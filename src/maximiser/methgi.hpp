@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "io/message_file.hpp"
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "io/fixed_format.hpp"
-#include "likelihood/genotype.hpp"
+#include "model/genotype.hpp"
 #include "model/setup.hpp"
 #include "model/transmission.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

@@ -1,5 +1,5 @@
 // STAPAR: the parameter update of every later evaluation of a pass.
-#include "model/fast_transmission.hpp"
+#include "fast/fast_transmission.hpp"
 #include "model/setup.hpp"
 #include "model/transmission.hpp"
 

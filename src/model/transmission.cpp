@@ -5,7 +5,7 @@
 
 #include "io/fixed_format.hpp"
 #include "model/genetics.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

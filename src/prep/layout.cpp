@@ -2,7 +2,7 @@
 
 #include "io/free_reader.hpp"
 #include "prep/splitmix.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 #include <algorithm>
 #include <cstdio>

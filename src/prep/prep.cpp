@@ -12,10 +12,10 @@
 #include "likelihood/genmmp.hpp"
 #include "prep/pedigree_checks.hpp"
 #include "prep/pedigree_table.hpp"
-#include "run/console.hpp"
+#include "core/console.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
-#include "run/model_state.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink::prep {
 

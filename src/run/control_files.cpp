@@ -5,7 +5,7 @@
 #include <string>
 
 #include "io/free_reader.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "maximiser/methgi.hpp"
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

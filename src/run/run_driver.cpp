@@ -8,12 +8,12 @@
 
 #include "data/wwdat.hpp"
 #include "io/message_file.hpp"
-#include "io/run_dir.hpp"
+#include "core/files.hpp"
 #include "maximiser/methgi.hpp"
-#include "run/console.hpp"
+#include "core/console.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
-#include "run/model_state.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "run/output_files.hpp"
 #include "run/pass_output.hpp"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "io/tsv.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace mglink {

@@ -10,7 +10,7 @@
 #include "model/genetics.hpp"
 #include "model/setup.hpp"
 #include "model/transmission.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 #include "support/pedigree.hpp"
 
 namespace mglink {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/scratch_dir.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 namespace {

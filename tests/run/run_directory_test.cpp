@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "evaluator/evaluator.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 #include "run/run_driver.hpp"
 #include "support/scratch_dir.hpp"
 

@@ -20,10 +20,10 @@
 #include "io/free_reader.hpp"
 #include "likelihood/genmmp.hpp"
 #include "model/genetics.hpp"
-#include "run/console.hpp"
+#include "core/console.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
-#include "run/model_state.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 
 #ifndef MGLINK_SIM_BIN
 #error "MGLINK_SIM_BIN (path of mglink-sim) must be defined by the build"

@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

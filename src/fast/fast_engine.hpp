@@ -5,7 +5,7 @@
 // the same console lines and pauses.  It differs only in how it gets there:
 // - the update reuses the transmission tables while theta does not move,
 //   and rebuilds them from their nonzero products when it does
-//   (model/fast_transmission.hpp);
+//   (fast_transmission.hpp);
 // - each family is peeled over the nonzero terms only (fast_peel.hpp), in a
 //   weight buffer of its own, by a fixed pool of threads; the family values
 //   are kept per family and added in family order afterwards, so the total
@@ -19,8 +19,8 @@
 #include <memory>
 #include <vector>
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

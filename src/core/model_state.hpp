@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "run/farray.hpp"
+#include "core/farray.hpp"
 
 namespace mglink {
 

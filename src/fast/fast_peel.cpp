@@ -1,4 +1,4 @@
-#include "likelihood/fast_peel.hpp"
+#include "fast/fast_peel.hpp"
 
 #include <algorithm>
 #include <bit>

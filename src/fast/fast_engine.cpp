@@ -1,13 +1,13 @@
-#include "likelihood/fast_engine.hpp"
+#include "fast/fast_engine.hpp"
 
 #include <memory>
 
 #include "likelihood/densities.hpp"
-#include "likelihood/family_pool.hpp"
-#include "likelihood/fast_peel.hpp"
+#include "fast/family_pool.hpp"
+#include "fast/fast_peel.hpp"
 #include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
-#include "model/fast_transmission.hpp"
+#include "fast/fast_transmission.hpp"
 
 namespace mglink {
 

@@ -15,7 +15,7 @@
 
 #include "evaluator/evaluator.hpp"
 #include "likelihood/densities.hpp"
-#include "likelihood/fast_engine.hpp"
+#include "fast/fast_engine.hpp"
 #include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "support/pedigree.hpp"

@@ -1,9 +1,9 @@
-#include "likelihood/genotype.hpp"
+#include "model/genotype.hpp"
 
 #include <string>
 
 #include "io/fixed_format.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

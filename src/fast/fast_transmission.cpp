@@ -1,4 +1,4 @@
-#include "model/fast_transmission.hpp"
+#include "fast/fast_transmission.hpp"
 
 #include <bit>
 #include <cstring>
