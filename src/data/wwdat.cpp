@@ -3,11 +3,10 @@
 
 #include <string>
 
+#include "core/errors.hpp"
+#include "core/files.hpp"
 #include "data/family_check.hpp"
 #include "io/free_reader.hpp"
-#include "core/files.hpp"
-#include "run/control_files.hpp"
-#include "core/errors.hpp"
 
 namespace mglink {
 

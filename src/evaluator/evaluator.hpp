@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "fast/fast_engine.hpp"
 #include "core/console.hpp"
 #include "core/model_state.hpp"
+#include "fast/fast_engine.hpp"
 
 namespace mglink {
 

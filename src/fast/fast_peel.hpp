@@ -31,9 +31,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/model_state.hpp"
 #include "fast/density_store.hpp"
 #include "fast/fast_transmission.hpp"
-#include "core/model_state.hpp"
 
 namespace mglink {
 

@@ -86,7 +86,7 @@ void TransmissionCache::warn(Console& con) const {
 
 void TransmissionCache::adopt(const ModelState& st) {
   ready_ = false;
-  if (!theta_is_probability(st.OPTPAR1.X(5))) return;
+  if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) return;
   if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
   for (int a = 1; a <= 55; ++a) {
@@ -105,7 +105,7 @@ void TransmissionCache::adopt(const ModelState& st) {
 }
 
 void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
-  if (!theta_is_probability(st.OPTPAR1.X(5))) {
+  if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) {
     // Outside [0, 1] (or not a number) the products can be negative or not
     // finite, and 0 times them is not always 0: build literally.
     build_CTRANS(st, con);

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "io/message_file.hpp"
 #include "core/console.hpp"
-#include "core/model_state.hpp"
+#include "core/parameters.hpp"
+#include "io/message_file.hpp"
 
 namespace mglink {
 

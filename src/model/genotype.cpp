@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "io/fixed_format.hpp"
 #include "core/errors.hpp"
+#include "io/fixed_format.hpp"
 
 namespace mglink {
 

@@ -1,8 +1,8 @@
 #include "prep/layout.hpp"
 
+#include "core/errors.hpp"
 #include "io/free_reader.hpp"
 #include "prep/splitmix.hpp"
-#include "core/errors.hpp"
 
 #include <algorithm>
 #include <cstdio>

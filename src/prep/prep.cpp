@@ -9,13 +9,13 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "core/console.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "likelihood/genmmp.hpp"
 #include "prep/pedigree_checks.hpp"
 #include "prep/pedigree_table.hpp"
-#include "core/console.hpp"
 #include "run/control_files.hpp"
-#include "core/errors.hpp"
-#include "core/model_state.hpp"
 
 namespace mglink::prep {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_dir.hpp"
 #include "core/errors.hpp"
+#include "support/scratch_dir.hpp"
 
 namespace mglink {
 namespace {

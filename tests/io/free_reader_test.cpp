@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "io/tsv.hpp"
 #include "core/errors.hpp"
+#include "io/tsv.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace mglink {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "model/genotype.hpp"
-#include "model/genetics.hpp"
-#include "model/setup.hpp"
 #include "core/errors.hpp"
+#include "model/genetics.hpp"
+#include "model/genotype.hpp"
+#include "model/setup.hpp"
 #include "support/pedigree.hpp"
 
 namespace mglink {

@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_dir.hpp"
+#include "core/console.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "data/wwdat.hpp"
 #include "io/free_reader.hpp"
 #include "likelihood/genmmp.hpp"
 #include "model/genetics.hpp"
-#include "core/console.hpp"
 #include "run/control_files.hpp"
-#include "core/errors.hpp"
-#include "core/model_state.hpp"
+#include "support/scratch_dir.hpp"
 
 #ifndef MGLINK_SIM_BIN
 #error "MGLINK_SIM_BIN (path of mglink-sim) must be defined by the build"
