@@ -169,4 +169,18 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
   ready_ = true;
 }
 
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache) {
+  if (!accept_parameters(st, STAT)) return;
+  auto& HFREQ = st.work.HFREQ_STAPAR;
+  haplotype_frequencies(st, HFREQ);
+  genotype_frequencies(st, HFREQ);
+  check_genotype_frequencies(st, con, 1e-5);
+  // Whether HTRANS is, before this update rebuilds it, the one the cache
+  // describes.
+  const bool unchanged = cache.ready() && cache.describes(st);
+  build_HTRANS(st);
+  cache.update(st, con, unchanged);  // build_CTRANS in STAPAR
+  trait_distribution(st);
+}
+
 }  // namespace mglink
