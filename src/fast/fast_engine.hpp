@@ -14,6 +14,21 @@
 //   by the literal MASSIX and MMPFAM, after the others, on the calling thread.
 // The set-up, with its warnings and pauses, runs on the calling thread before
 // any family is visited.
+//
+// Each fast routine and the literal routine it mirrors (and must match bit
+// for bit; tests/fast/fast_engine_test.cpp compares them):
+//   FastEngine::evaluate          GENMMP               likelihood/genmmp.hpp
+//   set_up_parameters_cached      set_up_parameters    likelihood/genmmp.hpp
+//   STAPAR_cached                 STAPAR               model/setup.hpp
+//   TransmissionCache::update     build_CTRANS         model/transmission.hpp
+//   fast_family: Peeler::densities   MASSIX (FEN)      likelihood/densities.hpp
+//   fast_family: Peeler::peel        MMPFAM            likelihood/mmpfam.hpp
+//     fold_onto_parent_direct, fold_onto_typed_parent,
+//     Peeler::fold_onto_parent    fold_onto_parent     likelihood/mmpfam.hpp
+//     Peeler::fold_onto_child     fold_onto_child      likelihood/mmpfam.hpp
+//     the rescaling in Peeler::peel   rescale, weight_sum  likelihood/mmpfam.hpp
+//   DensityStore                  FEN's values kept from one evaluation to the next
+//   exp_portable_n                exp_portable         likelihood/portable_math.hpp
 #pragma once
 
 #include <memory>
