@@ -25,8 +25,8 @@ template <class... Args>
 
 // One offset table of read 1 or 2 over families 1..NFAM+1: no negative
 // value, no decrease, nothing beyond `limit`.
-void check_offsets(const LayoutTable& off, long nfam, long limit, const char* name, const char* read, const char* counted,
-                   const std::string& limit_text) {
+void check_offsets(const LayoutTable& off, long nfam, long limit, const char* name,
+                   const char* read, const char* counted, const std::string& limit_text) {
   for (long f = 1; f <= nfam + 1; ++f) {
     const long v = off(f);
     if (v < 0) {
@@ -46,11 +46,11 @@ void check_offsets(const LayoutTable& off, long nfam, long limit, const char* na
 
 // Nuclear family j of family f: its offsets, its members (numbers within the
 // family, each listed once), its connector (0 or a member; a child connector
-// is the first child) and the peeling layout (everyone but the connector is
-// summed out here, and nobody twice).  `seen` and `used` are the working
-// tables of check_family_structure.
-// With `complete`, the collector of a root is summed out there too (and
-// `root[w]` remembers the root at which w was).
+// is the first child) and the peeling rule (everyone but the collector is
+// summed out here, and nobody twice).  `seen`, `used` and `root` are the
+// working tables of check_structure.  With `complete`, the collector of a
+// root is summed out there too (and root[w] remembers the root at which w
+// was).
 void check_nuclear_family(const LayoutTables& t, long K, bool complete, long f, long j,
                           long* seen, long* used, long* root) {
   const LayoutTable& FAMOFF = t.FAMOFF;
