@@ -24,11 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "core/model_state.hpp"
 #include "data/wwdat.hpp"
 #include "evaluator/evaluator.hpp"
 #include "model/setup.hpp"
 #include "run/control_files.hpp"
-#include "run/model_state.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

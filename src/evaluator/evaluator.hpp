@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "likelihood/fast_engine.hpp"
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
+#include "fast/fast_engine.hpp"
 
 namespace mglink {
 
@@ -21,7 +21,7 @@ class Evaluator {
   explicit Evaluator(EvaluatorOptions opt);
 
   // GENMMP through the chosen engine: reads and writes the model state
-  // exactly as the literal GENMMP does (genmmp.hpp), bit for bit either way.
+  // exactly as the literal GENMMP does (likelihood/genmmp.hpp), bit for bit either way.
   // The fast engine keeps tables between calls for the state it was last
   // given; one evaluator serves one state at a time.
   void evaluate(ModelState& st, Console& con, double& LH);

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 namespace {

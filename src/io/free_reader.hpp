@@ -90,4 +90,26 @@ class FreeReader {
 // Removes trailing blanks (a name's padding is not part of a file name).
 std::string trim_name(std::string_view name);
 
+// A list of `n` values of the current read stored as table(1..n); a list of
+// zero or negative length is empty.
+template <class Table>
+void read_list(FreeReader& r, Table& table, long n, const char* item) {
+  for (long i = 1; i <= n; ++i) r.read(table(i), item, i);
+}
+
+// A read that holds only a list of `n` values (no count of its own): one
+// read named `what`, or, when the list is empty, the line it would take
+// skipped (named `what_if_empty`).
+template <class Table>
+void read_list_line(FreeReader& r, Table& table, long n, const char* item, const char* what,
+                    const char* what_if_empty) {
+  if (n >= 1) {
+    r.begin_read(what);
+    read_list(r, table, n, item);
+    r.end_read();
+  } else {
+    r.skip_line(what_if_empty);
+  }
+}
+
 }  // namespace mglink

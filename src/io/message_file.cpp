@@ -1,6 +1,6 @@
 #include "io/message_file.hpp"
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

@@ -1,7 +1,7 @@
 // Individual densities: the starting weight of every slot of one family.
 #pragma once
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

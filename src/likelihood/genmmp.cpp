@@ -6,13 +6,12 @@
 
 #include "likelihood/densities.hpp"
 #include "likelihood/mmpfam.hpp"
-#include "model/fast_transmission.hpp"
 #include "model/setup.hpp"
 
 namespace mglink {
 
 void GENMMP(ModelState& st, Console& con, double& LH) {
-  if (!set_up_parameters(st, con, nullptr)) {
+  if (!set_up_parameters(st, con)) {
     LH = REJECTED;
     return;
   }
@@ -26,15 +25,11 @@ void GENMMP(ModelState& st, Console& con, double& LH) {
   }
 }
 
-bool set_up_parameters(ModelState& st, Console& con, TransmissionCache* tables) {
+bool set_up_parameters(ModelState& st, Console& con) {
   st.rejection = Rejection{};
   double STAT = 0.0;
   if (st.IMAX.ISETUP == -1) {
-    if (tables != nullptr) tables->invalidate();
     STAP0(st, con, STAT);
-    if (tables != nullptr && STAT + 1e18 > 0.0) tables->adopt(st);
-  } else if (tables != nullptr) {
-    STAPAR_cached(st, con, STAT, *tables);
   } else {
     STAPAR(st, con, STAT);
   }

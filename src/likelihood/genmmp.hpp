@@ -3,8 +3,8 @@
 // programs evaluate through an Evaluator, evaluator/evaluator.hpp).
 #pragma once
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 
@@ -18,14 +18,11 @@ namespace mglink {
 // log-likelihoods, added in family order.
 void GENMMP(ModelState& st, Console& con, double& LH);
 
-class TransmissionCache;
-
 // The set-up that opens every evaluation: `rejection` cleared, then STAP0
-// (ISETUP = -1) or STAPAR.  With `tables`, the update takes CTRANS from the
-// transmission cache, and a full set-up hands the cache its new tables.
-// Returns false when the set-up rejected the vector (STAT = -1e18).  Reads
-// and writes what STAP0 and STAPAR do, and rejection.
-bool set_up_parameters(ModelState& st, Console& con, TransmissionCache* tables);
+// (ISETUP = -1) or STAPAR.  Returns false when the set-up rejected the
+// vector (STAT = -1e18).  Reads and writes what STAP0 and STAPAR do, and
+// rejection.
+bool set_up_parameters(ModelState& st, Console& con);
 
 // The test each evaluation applies to a family's value: a family of
 // likelihood zero, or one whose log-likelihood is not a number, makes the

@@ -8,7 +8,7 @@
 //   C(h; b, a) = sum over the slots z of h of CTRANS(LGEN(z), b, a) * w(z).
 #pragma once
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

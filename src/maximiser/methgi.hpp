@@ -4,9 +4,9 @@
 
 #include <functional>
 
+#include "core/console.hpp"
+#include "core/parameters.hpp"
 #include "io/message_file.hpp"
-#include "run/console.hpp"
-#include "run/model_state.hpp"
 
 namespace mglink {
 

@@ -1,8 +1,8 @@
 // Parameter set-up: from the parameter vector X to the model tables.
 #pragma once
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

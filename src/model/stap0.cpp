@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "core/errors.hpp"
 #include "io/fixed_format.hpp"
-#include "likelihood/genotype.hpp"
+#include "model/genotype.hpp"
 #include "model/setup.hpp"
 #include "model/transmission.hpp"
-#include "run/errors.hpp"
 
 namespace mglink {
 
@@ -17,7 +17,8 @@ namespace {
 // single-precision constant 1e-5.
 void check_marker_frequencies(const ModelState& st, Console& con) {
   const auto& X = st.OPTPAR1.X;
-  const double s = X(7) + X(8) + X(9) + X(10) + X(11);
+  const int m = par::MARKER_1;
+  const double s = X(m) + X(m + 1) + X(m + 2) + X(m + 3) + X(m + 4);
   if (std::abs(s - 1.0) > static_cast<double>(1e-5f)) {
     con.line(FreeLine().text("ERROR: sum of marker allele frequencies is not 1").str());
     con.line(FreeLine().text("Check of PAR.INP").str());

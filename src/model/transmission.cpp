@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
+#include "core/errors.hpp"
 #include "io/fixed_format.hpp"
 #include "model/genetics.hpp"
-#include "run/errors.hpp"
 
 namespace mglink {
 
@@ -47,8 +47,10 @@ bool accept_parameters(ModelState& st, double& STAT) {
 
 void haplotype_frequencies(const ModelState& st, HaplotypeFrequencies& HFREQ) {
   const auto& X = st.OPTPAR1.X;
-  for (int h = 1; h <= 5; ++h) HFREQ(h) = X(1) * X(6 + h);
-  for (int h = 6; h <= 10; ++h) HFREQ(h) = (1.0 - X(1)) * X(1 + h);
+  // Haplotypes 1..5: major allele 1 with marker allele h; 6..10: major
+  // allele 2 with marker allele h - 5.
+  for (int h = 1; h <= 5; ++h) HFREQ(h) = X(par::FREQ) * X(par::MARKER_1 - 1 + h);
+  for (int h = 6; h <= 10; ++h) HFREQ(h) = (1.0 - X(par::FREQ)) * X(par::MARKER_1 - 6 + h);
 }
 
 void genotype_frequencies(ModelState& st, const HaplotypeFrequencies& HFREQ) {
@@ -83,7 +85,7 @@ void check_genotype_frequencies(const ModelState& st, Console& con, double toler
 
 void build_HTRANS(ModelState& st) {
   auto& HTRANS = st.TRANC.HTRANS;
-  const double theta = st.OPTPAR1.X(5);
+  const double theta = st.OPTPAR1.X(par::THETA);
   for (int k = 1; k <= 55; ++k)
     for (int h = 1; h <= 10; ++h) HTRANS(k, h) = 0.0;
   // Homozygotes transmit their one haplotype.
@@ -137,10 +139,10 @@ void warn_child_sum(Console& con, int a, int b) {
 
 void trait_distribution(ModelState& st) {
   const auto& X = st.OPTPAR1.X;
-  st.IMAX.GMEAN(1) = X(2);
-  st.IMAX.GMEAN(2) = X(3);
-  st.IMAX.GMEAN(3) = X(4);
-  st.IMAX.SIGMA = std::sqrt(X(6));
+  st.IMAX.GMEAN(1) = X(par::MEAN_11);
+  st.IMAX.GMEAN(2) = X(par::MEAN_12);
+  st.IMAX.GMEAN(3) = X(par::MEAN_22);
+  st.IMAX.SIGMA = std::sqrt(X(par::VARIANCE));
 }
 
 }  // namespace mglink

@@ -6,9 +6,9 @@
 // current parameter vector.  Sums and products run in the written order.
 #pragma once
 
-#include "run/console.hpp"
-#include "run/farray.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/farray.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

@@ -5,13 +5,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/console.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
 #include "likelihood/genmmp.hpp"
 #include "prep/pedigree_checks.hpp"
 #include "prep/pedigree_table.hpp"
-#include "run/console.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
-#include "run/model_state.hpp"
 
 namespace mglink::prep {
 

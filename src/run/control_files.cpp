@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/errors.hpp"
 #include "io/free_reader.hpp"
-#include "run/errors.hpp"
 
 namespace mglink {
 
@@ -162,8 +162,8 @@ int read_par(ModelState& st, int pass, const std::string& path) {
 
   // Pass rule: the null hypothesis holds theta at 0.5, whatever the file says.
   if (pass == 1) {
-    p.IFREE(5) = 0;
-    p.X(5) = 0.5;
+    p.IFREE(par::THETA) = 0;
+    p.X(par::THETA) = 0.5;
   }
   int nest = 0;
   for (int32 i = 1; i <= npar; ++i) nest += p.IFREE(i);

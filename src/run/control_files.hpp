@@ -4,17 +4,11 @@
 
 #include <string>
 
+#include "core/files.hpp"
+#include "core/model_state.hpp"
 #include "maximiser/methgi.hpp"
-#include "run/model_state.hpp"
 
 namespace mglink {
-
-// The input files of a run whose names are fixed (the trait and marker
-// files are named in task.inp).
-inline constexpr const char* MAXPAR_FILE = "maxpar.inp";
-inline constexpr const char* TASK_FILE = "task.inp";
-inline constexpr const char* PAR_FILE = "par.inp";
-inline constexpr const char* FAMILY_FILE = "IWAY.DAT";
 
 // maxpar.inp: five reads of one value each, the maximiser's settings.
 using MaxparSettings = SearchSettings;

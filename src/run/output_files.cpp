@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace mglink {
 

@@ -10,9 +10,6 @@
 
 namespace mglink {
 
-inline constexpr const char* SIGMA_FILE = "sigma.DAT";
-inline constexpr const char* MESSAGE_FILE = "fort.25";
-
 // Refuses a run whose output files would overwrite one of its input files or
 // each other: sigma.DAT, the result file and fort.25 against IWAY.DAT, the
 // trait and marker files and the control files (same name, or the same file

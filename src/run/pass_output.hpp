@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "core/console.hpp"
+#include "core/errors.hpp"
+#include "core/files.hpp"
+#include "core/model_state.hpp"
 #include "data/wwdat.hpp"
 #include "io/message_file.hpp"
-#include "io/run_dir.hpp"
 #include "maximiser/methgi.hpp"
-#include "run/console.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
-#include "run/model_state.hpp"
 #include "run/output_files.hpp"
 #include "run/pass_output.hpp"
 #include "run/search_warning.hpp"
@@ -28,8 +28,6 @@ namespace mglink {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int32 NPAR_MODEL = 6;  // parameters with tie, flag, step and bounds
 
 // sigma.DAT and the result file: opened once before the first pass, from
 // their beginning; sigma.DAT is closed first.
@@ -48,12 +46,12 @@ struct PassFiles {
 
 const char* parameter_name(int i) {
   switch (i) {
-    case 1: return "frequency of major allele 1";
-    case 2: return "trait mean of major-locus genotype 1";
-    case 3: return "trait mean of major-locus genotype 2";
-    case 4: return "trait mean of major-locus genotype 3";
-    case 5: return "theta";
-    case 6: return "trait variance";
+    case par::FREQ: return "frequency of major allele 1";
+    case par::MEAN_11: return "trait mean of major-locus genotype 1";
+    case par::MEAN_12: return "trait mean of major-locus genotype 2";
+    case par::MEAN_22: return "trait mean of major-locus genotype 3";
+    case par::THETA: return "theta";
+    case par::VARIANCE: return "trait variance";
     default: return "parameter";
   }
 }
@@ -110,7 +108,7 @@ SearchEnd maximise(ModelState& st, Console& con, Evaluator& eval, MessageFile& m
 // standard error to result.warning.
 void run_linkage_test(ModelState& st, Console& con, Evaluator& eval, const fs::path& dir,
                       RunResult& result) {
-  st.IMAX.NPAR = NPAR_MODEL;
+  st.IMAX.NPAR = par::MODEL;
   const MaxparSettings settings = read_maxpar(in_dir(dir, MAXPAR_FILE));
   const TaskNames task = read_task(in_dir(dir, TASK_FILE));
   check_output_names(task, dir.empty() ? std::string(".") : dir.string());
@@ -134,12 +132,12 @@ void run_linkage_test(ModelState& st, Console& con, Evaluator& eval, const fs::p
       files.sigma.lines(sigma_block(IPASS, st.OPTPAR1, st.IMAX.NPAR));
     }
     pass.FMAX = st.OPTPAR1.FMAX;
-    for (int i = 1; i <= NPAR_MODEL; ++i) pass.X[static_cast<std::size_t>(i)] = st.OPTPAR1.X(i);
+    for (int i = 1; i <= par::MODEL; ++i) pass.X[static_cast<std::size_t>(i)] = st.OPTPAR1.X(i);
     if (IPASS == 1) {
       FNULL = st.OPTPAR1.FMAX;
       files.result.line(null_result_line(FNULL));
     } else {
-      files.result.lines(alternative_result_lines(st.OPTPAR1.X(5), st.OPTPAR1.FMAX, FNULL));
+      files.result.lines(alternative_result_lines(st.OPTPAR1.X(par::THETA), st.OPTPAR1.FMAX, FNULL));
       if (NEST > 0) result.warning = below_null_warning(FNULL, st.OPTPAR1.FMAX);
     }
     result.passes = IPASS;

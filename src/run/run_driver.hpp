@@ -25,7 +25,7 @@ struct PassResult {
 
 // A whole run.
 struct RunResult {
-  int status = 0;       // the exit status mglink returns (ExitStatus, run/errors.hpp)
+  int status = 0;       // the exit status mglink returns (ExitStatus, core/errors.hpp)
   std::string console;  // the fixed console line of a stop, when any
   std::string detail;   // our explanation of a stop, when any
   std::string warning;  // what a complete run says on standard error (pass 2 below pass 1), or ""

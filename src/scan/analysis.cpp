@@ -7,8 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/errors.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
 #include "run/pass_output.hpp"
 
 namespace mglink::scan {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "support/scratch_dir.hpp"
-#include "run/errors.hpp"
 
 namespace mglink {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "io/tsv.hpp"
-#include "run/errors.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace mglink {

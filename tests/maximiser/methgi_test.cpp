@@ -1,7 +1,7 @@
 // The pattern search on small functions whose maxima and search paths can be
 // followed by hand.
 #include "maximiser/methgi.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 #include "support/scratch_dir.hpp"
 
 #include <gtest/gtest.h>

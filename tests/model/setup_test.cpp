@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "model/genetics.hpp"
 #include "model/setup.hpp"
 #include "model/transmission.hpp"
-#include "run/errors.hpp"
 #include "support/pedigree.hpp"
 
 namespace mglink {

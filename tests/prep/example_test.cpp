@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_dir.hpp"
 #include "data/wwdat.hpp"
 #include "likelihood/genmmp.hpp"
 #include "prep/prep.hpp"
 #include "run/control_files.hpp"
+#include "support/scratch_dir.hpp"
 
 namespace mglink::prep {
 namespace {

@@ -166,26 +166,32 @@ TEST(PrepLayout, CheckerFindsBrokenLayouts) {
       {"child connector not the first child",
        [](IwayData& d) { d.member = {1, 2, 3, 3, 4, 5, 6, 1}, d.memoff = {0, 3, 7, 8},
                          d.iconn = {0, 6}, d.iconn.push_back(0); },
-       "family 1, nuclear family 2: connector 6 is a child but not the first child"},
+       "family 1, nuclear family 2: the connector ICONN(2) = 6 is child entry 4 of the list; a child "
+       "connector must be the first child (entry 3), so list individual 6 first among the children"},
       {"peeled in the wrong order",
        [](IwayData& d) { d.member = {1, 2, 3, 3, 4, 5, 6, 1}, d.memoff = {0, 3, 7, 8},
                          d.iconn = {0, 3, 0}; },
-       "family 1, nuclear family 2: member 3 was already summed out in an earlier nuclear family"},
+       "family 1: nuclear family 2 is gathered onto individual 3 (its connector), but comes after "
+       "nuclear family 1, in which individual 3 is summed out; list nuclear family 2 before nuclear "
+       "family 1"},
       {"connector not a member",
        [](IwayData& d) { d.iconn[0] = 1; },
-       "family 1, nuclear family 1: connector 1 is not a member"},
+       "family 1, nuclear family 1: the connector ICONN(1) = 1 (read 5) is not one of its members; the "
+       "connector must be 0 or a member of the nuclear family"},
       {"individual in no nuclear family",
        [](IwayData& d) { d.famoff = {0, 7, 8}; d.member.back() = 1; },
        "family 1: individual 7 is in no nuclear family"},
       {"part without a root",
        [](IwayData& d) { d.iconn[1] = 1; },
-       "family 1: individual 1 is never summed out (a part of the family without a root)"},
+       "family 1: individual 1 is never summed out: a nuclear family is gathered onto it, but no later "
+       "one sums it out and it is not parent 1 of a root"},
       {"member outside the family",
        [](IwayData& d) { d.member[3] = 9; },
-       "family 1, nuclear family 1: member 9 is not in the family"},
+       "family 1, nuclear family 1, entry 4 (MEMBER(4) = 9): family 1 has individuals 1..6 only "
+       "(members are numbered within their family)"},
       {"family without nuclear family",
        [](IwayData& d) { d.famoff = {0, 6, 7, 8}; d.nucoff = {0, 2, 3, 3}; },
-       "family 3 has no nuclear family"},
+       "family 3: individual 1 is in no nuclear family"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

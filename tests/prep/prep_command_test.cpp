@@ -160,17 +160,24 @@ TEST_F(PrepCommand, CheckReportsABrokenLayout) {
   write("run/IWAY.DAT", "1 1 0 6\n0 0 2\n4 0 0 3 7\n7 1 2 3 3 4 5 6\n0 3\n6 0 0 0 0 0 0\n0 0 0 0 0 0\n");
   EXPECT_EQ(run("--check run"), 1);
   EXPECT_EQ(err_,
-            "mglink-prep: run/IWAY.DAT: family 1, nuclear family 2: member 3 was already summed "
-            "out in an earlier nuclear family\n");
+            "mglink-prep: run/IWAY.DAT: family 1: nuclear family 2 is gathered onto individual 3 (its "
+            "connector), but comes after nuclear family 1, in which individual 3 is summed out; list "
+            "nuclear family 2 before nuclear family 1\n");
   // A file that ends early.
   write("run/IWAY.DAT", "1 1 0 6\n0 0 2\n4 0 0 3 7\n");
   EXPECT_EQ(run("--check run"), 1);
   EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT, line 4: the file ends before K could be read "
-                  "(read 4 (K, MEMBER))\n");
-  // Counts that disagree.
+                  "(read 4 of the family structure (K, MEMBER))\n");
+  // Counts that disagree: S below the individuals, refused by mglink too;
+  // S above them, which only a complete layout refuses.
   write("run/IWAY.DAT", "1 1 0 6\n0 0 2\n4 0 0 3 7\n7 1 2 3 3 4 5 6\n0 3\n5 0 0 0 0 0\n0 0 0 0 0\n");
   EXPECT_EQ(run("--check run"), 1);
-  EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT: S = 5 differs from the number of individuals "
+  EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT: S = 5 (read 6) is smaller than the 6 individuals of "
+                  "families 1..1 (FAMOFF(2)); the trait and marker files need one value for each "
+                  "individual\n");
+  write("run/IWAY.DAT", "1 1 0 6\n0 0 2\n4 0 0 4 7\n7 3 4 5 6 1 2 3\n3 0\n7 0 0 0 0 0 0 0\n0 0 0 0 0 0 0\n");
+  EXPECT_EQ(run("--check run"), 1);
+  EXPECT_EQ(err_, "mglink-prep: run/IWAY.DAT: S = 7 differs from the number of individuals "
                   "FAMOFF(N+1) = 6\n");
 }
 

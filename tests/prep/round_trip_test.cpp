@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_dir.hpp"
 #include "data/wwdat.hpp"
 #include "likelihood/genmmp.hpp"
 #include "prep/prep.hpp"
@@ -19,6 +18,7 @@
 #include "run/control_files.hpp"
 #include "support/brute_force.hpp"
 #include "support/pedigree.hpp"
+#include "support/scratch_dir.hpp"
 
 namespace mglink::prep {
 namespace {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace mglink {

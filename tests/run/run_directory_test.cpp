@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "core/errors.hpp"
 #include "evaluator/evaluator.hpp"
-#include "run/errors.hpp"
 #include "run/run_driver.hpp"
 #include "support/scratch_dir.hpp"
 

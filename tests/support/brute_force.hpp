@@ -17,7 +17,7 @@
 // Only genotypes with a nonzero factor are visited, which is exact.
 #pragma once
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink::test {
 

@@ -1,22 +1,15 @@
 #include "support/pedigree.hpp"
 
+#include "data/family_layout.hpp"
+
 namespace mglink::test {
 
 void load_families(ModelState& st, const std::vector<Family>& families) {
-  st.BUF1.NFAM = static_cast<int32>(families.size());
-  int32 ind = 0, nuc = 0, entry = 0;
-  st.BUF3.spare = 0;
-  st.BUF14.spare = 0;
-  for (std::size_t f = 0; f < families.size(); ++f) {
-    const Family& fam = families[f];
-    st.BUF1.FAMOFF(static_cast<long>(f) + 1) = ind;
-    st.BUF3.NUCOFF(static_cast<long>(f) + 1) = nuc;
-    for (const Nuclear& n : fam.nuclear) {
-      ++nuc;
-      st.BUF14.MEMOFF(nuc) = entry;
-      st.BUF15.ICONN(nuc) = n.connector;
-      for (int m : n.members) st.BUF16.MEMBER(++entry) = m;
-    }
+  FamilyLayout d;
+  int32 ind = 0;
+  for (const Family& fam : families) {
+    for (const Nuclear& n : fam.nuclear) d.add_nuclear(n.members, n.connector);
+    d.close_family(static_cast<int32>(fam.members.size()));
     for (const Member& m : fam.members) {
       ++ind;
       st.BUF2.TRAIT(ind) = m.trait;
@@ -25,10 +18,7 @@ void load_families(ModelState& st, const std::vector<Family>& families) {
       st.IPROB(ind) = 0;
     }
   }
-  const long nfam = static_cast<long>(families.size());
-  st.BUF1.FAMOFF(nfam + 1) = ind;
-  st.BUF3.NUCOFF(nfam + 1) = nuc;
-  st.BUF14.MEMOFF(nuc + 1) = entry;
+  load_family_layout(st, d);
 }
 
 void set_parameters(ModelState& st, const ParameterVector& x) {

@@ -10,7 +10,7 @@
 #include <array>
 #include <vector>
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink::test {
 

@@ -15,15 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "support/scratch_dir.hpp"
+#include "core/console.hpp"
+#include "core/errors.hpp"
+#include "core/model_state.hpp"
+#include "data/family_layout.hpp"
 #include "data/wwdat.hpp"
 #include "io/free_reader.hpp"
 #include "likelihood/genmmp.hpp"
 #include "model/genetics.hpp"
-#include "run/console.hpp"
 #include "run/control_files.hpp"
-#include "run/errors.hpp"
-#include "run/model_state.hpp"
+#include "support/scratch_dir.hpp"
 
 #ifndef MGLINK_SIM_BIN
 #error "MGLINK_SIM_BIN (path of mglink-sim) must be defined by the build"
@@ -74,40 +75,22 @@ struct RunDir {
 
 RunDir read_run(const std::string& dir) {
   RunDir r;
+  // The program's own reader of the family structure, with its checks.
   FreeReader in = FreeReader::open(dir + "/IWAY.DAT");
-  std::int32_t n = 0, nfam = 0, m = 0, k = 0, s = 0, spare = 0;
-  in.begin_read("read 1");
-  in.read(n, "N");
-  in.read(nfam, "NFAM");
-  std::vector<std::int32_t> famoff(static_cast<std::size_t>(n) + 1), nucoff(famoff.size());
-  for (auto& v : famoff) in.read(v, "FAMOFF");
-  in.begin_read("read 2");
-  in.read(spare, "spare");
-  for (auto& v : nucoff) in.read(v, "NUCOFF");
-  in.begin_read("read 3");
-  in.read(m, "M");
-  in.read(spare, "spare");
-  std::vector<std::int32_t> memoff(static_cast<std::size_t>(m) - 1);
-  for (auto& v : memoff) in.read(v, "MEMOFF");
-  in.begin_read("read 4");
-  in.read(k, "K");
-  std::vector<std::int32_t> member(static_cast<std::size_t>(k));
-  for (auto& v : member) in.read(v, "MEMBER");
-  in.begin_read("read 5");
-  std::vector<std::int32_t> iconn(static_cast<std::size_t>(m) - 2);
-  for (auto& v : iconn) in.read(v, "ICONN");
-  in.begin_read("read 6");
-  in.read(s, "S");
-  EXPECT_EQ(n, nfam);
-  EXPECT_EQ(s, famoff.back());
-  EXPECT_EQ(k, memoff.back());
-  for (int f = 0; f < n; ++f) {
-    r.size.push_back(famoff[f + 1] - famoff[f]);
+  const FamilyFile file = read_family_layout(in);
+  const FamilyLayout& d = file.layout;
+  const long s = d.nind();
+  EXPECT_EQ(file.NFAM, file.counts.N);
+  EXPECT_EQ(file.counts.S, s);
+  EXPECT_EQ(file.counts.K, d.memoff.back());
+  const auto at = [](const std::vector<std::int32_t>& v, int i) { return v[static_cast<std::size_t>(i)]; };
+  for (int f = 0; f < d.nfam(); ++f) {
+    r.size.push_back(at(d.famoff, f + 1) - at(d.famoff, f));
     r.fams.emplace_back();
-    for (int j = nucoff[f]; j < nucoff[f + 1]; ++j) {
+    for (int j = at(d.nucoff, f); j < at(d.nucoff, f + 1); ++j) {
       Nuc nuc;
-      nuc.members.assign(member.begin() + memoff[j], member.begin() + memoff[j + 1]);
-      nuc.connector = iconn[j];
+      nuc.members.assign(d.member.begin() + at(d.memoff, j), d.member.begin() + at(d.memoff, j + 1));
+      nuc.connector = at(d.iconn, j);
       r.fams.back().push_back(nuc);
     }
   }
@@ -125,43 +108,13 @@ RunDir read_run(const std::string& dir) {
   return r;
 }
 
-// The peeling layout of one family: "" when it holds.  Connector 0 makes
-// parent 1 the connector; a child connector must be the first child; each
-// member is summed out (a member other than the connector) in at most one
-// nuclear family, after every nuclear family peeled onto it; a nuclear family
-// peeled onto someone is followed by one holding that person; a root's
-// connector appears in no later nuclear family; everyone is in one.
+// The first broken rule of one family's layout as a complete layout
+// (data/family_layout.hpp); "" when it holds.
 std::string layout_fault(const std::vector<Nuc>& nucs, int size) {
-  std::map<int, std::size_t> summed_in;
-  std::set<int> seen;
-  for (std::size_t j = 0; j < nucs.size(); ++j) {
-    const auto& e = nucs[j].members;
-    const int c = nucs[j].connector;
-    if (e.empty()) return "empty nuclear family";
-    if (c != 0 && c != e[0] && !(e.size() > 1 && c == e[1]) && !(e.size() > 2 && c == e[2]))
-      return "connector " + std::to_string(c) + " not a parent or the first child";
-    const int eff = c != 0 ? c : e[0];
-    for (int x : e) {
-      if (x < 1 || x > size) return "member outside the family";
-      seen.insert(x);
-      if (x != eff && !summed_in.emplace(x, j).second) return "member " + std::to_string(x) + " summed out twice";
-    }
-  }
-  for (std::size_t j = 0; j < nucs.size(); ++j) {
-    const int c = nucs[j].connector;
-    const int eff = c != 0 ? c : nucs[j].members[0];
-    const auto it = summed_in.find(eff);
-    if (it != summed_in.end() && it->second <= j) return "peeled onto a member already summed out";
-    bool later = false;
-    for (std::size_t k = j + 1; k < nucs.size(); ++k) {
-      const auto& e = nucs[k].members;
-      later = later || std::find(e.begin(), e.end(), eff) != e.end();
-    }
-    if (c != 0 && !later) return "connector " + std::to_string(c) + " taken up by no later nuclear family";
-    if (c == 0 && later) return "root followed by a nuclear family of its connector";
-  }
-  if (static_cast<int>(seen.size()) != size) return "a member in no nuclear family";
-  return "";
+  FamilyLayout d;
+  for (const Nuc& n : nucs) d.add_nuclear(n.members, n.connector);
+  d.close_family(size);
+  return family_layout_problem(d, true);
 }
 
 TEST(SimulatorLayoutCheck, CatchesBrokenLayouts) {
@@ -175,15 +128,27 @@ TEST(SimulatorLayoutCheck, CatchesBrokenLayouts) {
     const char* fault;
   };
   const Case bad[] = {
-      {{{{1, 2, 3, 4}, 0}, {{3, 5, 6}, 3}}, "peeled onto a member already summed out"},
-      {{{{1, 2, 4, 3}, 3}, {{3, 5, 6}, 0}}, "connector 3 not a parent or the first child"},
-      {{{{3, 5, 6}, 3}, {{1, 2, 3, 4}, 1}}, "connector 1 taken up by no later nuclear family"},
-      {{{{3, 5, 6}, 0}, {{1, 2, 3, 4}, 0}}, "root followed by a nuclear family of its connector"},
-      {{{{3, 5, 6}, 5}, {{1, 2, 3, 4}, 0}}, "member 3 summed out twice"},
-      {{{{1, 2, 3, 4}, 0}}, "a member in no nuclear family"},
-      {{{{3, 5, 6}, 3}, {{6, 5}, 5}, {{1, 2, 3, 4}, 0}}, "member 6 summed out twice"},
+      {{{{1, 2, 3, 4}, 0}, {{3, 5, 6}, 3}},
+       "family 1: nuclear family 2 is gathered onto individual 3 (its connector), but comes after "
+       "nuclear family 1, in which individual 3 is summed out"},
+      {{{{1, 2, 4, 3}, 3}, {{3, 5, 6}, 0}},
+       "family 1, nuclear family 1: the connector ICONN(1) = 3 is child entry 4 of the list"},
+      {{{{3, 5, 6}, 3}, {{1, 2, 3, 4}, 1}}, "family 1: individual 1 is never summed out"},
+      {{{{3, 5, 6}, 0}, {{1, 2, 3, 4}, 0}},
+       "family 1: individual 3 is summed out as parent 1 of a root in nuclear family 1 and again "
+       "in nuclear family 2"},
+      {{{{3, 5, 6}, 5}, {{1, 2, 3, 4}, 0}},
+       "family 1: individual 3 is summed out (a member but not the connector) in nuclear family 1 "
+       "and again in nuclear family 2"},
+      {{{{1, 2, 3, 4}, 0}}, "family 1: individual 5 is in no nuclear family"},
+      {{{{3, 5, 6}, 3}, {{6, 5}, 5}, {{1, 2, 3, 4}, 0}},
+       "family 1: nuclear family 2 is gathered onto individual 5 (its connector), but comes after "
+       "nuclear family 1, in which individual 5 is summed out"},
   };
-  for (const auto& c : bad) EXPECT_EQ(layout_fault(c.nucs, 6), c.fault);
+  for (const auto& c : bad) {
+    const std::string fault = layout_fault(c.nucs, 6);
+    EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault);
+  }
 }
 
 // Marker code of an unordered allele pair, 0 for untyped.

@@ -150,57 +150,30 @@ Family build_family(Shape shape, Rng& rng) {
   return build_family(r < 4 ? Shape::nuclear : r < 7 ? Shape::three_gen : r < 9 ? Shape::spouses : Shape::deep, rng);
 }
 
+FamilyLayout layout_of(const std::vector<Family>& fams) {
+  FamilyLayout d;
+  for (const Family& f : fams) {
+    for (const Nuclear& nf : f.nucs) d.add_nuclear(nf.members, nf.connector);
+    d.close_family(static_cast<int32>(f.people.size()));
+  }
+  return d;
+}
+
 std::string check_layout(const Family& fam) {
-  const int n = static_cast<int>(fam.people.size());
-  const int nn = static_cast<int>(fam.nucs.size());
-  if (nn == 0) return "no nuclear family";
-  std::vector<int> non_connector_in(static_cast<std::size_t>(n + 1), 0);  // nuclear family, 1-based
-  std::vector<int> in_any(static_cast<std::size_t>(n + 1), 0);
-  for (int j = 0; j < nn; ++j) {
-    const Nuclear& nf = fam.nucs[static_cast<std::size_t>(j)];
-    const auto& m = nf.members;
-    const std::string where = "nuclear family " + std::to_string(j + 1) + ": ";
-    if (m.empty()) return where + "no members";
-    std::set<int> seen;
-    for (int x : m) {
-      if (x < 1 || x > n) return where + "member " + std::to_string(x) + " outside the family";
-      if (!seen.insert(x).second) return where + "member " + std::to_string(x) + " listed twice";
-      in_any[static_cast<std::size_t>(x)] = 1;
-    }
+  // Parents and children as the people say.
+  for (std::size_t j = 0; j < fam.nucs.size(); ++j) {
+    const auto& m = fam.nucs[j].members;
+    const int n = static_cast<int>(fam.people.size());
     for (std::size_t k = 2; k < m.size(); ++k) {
+      if (m[k] < 1 || m[k] > n || m[0] < 1 || m[1] < 1) continue;  // the layout check names it
       const Person& c = fam.member(m[k]);
       if (!((c.father == m[0] && c.mother == m[1]) || (c.father == m[1] && c.mother == m[0])))
-        return where + "member " + std::to_string(m[k]) + " is not a child of the two parents";
-    }
-    const int c = nf.connector;
-    if (c != 0 && c != m[0] && !(m.size() >= 2 && c == m[1]) && !(m.size() >= 3 && c == m[2]))
-      return where + "the connector is neither a parent nor the first child";
-    const int eff = c != 0 ? c : m[0];
-    for (int x : m) {
-      if (x == eff) continue;
-      if (non_connector_in[static_cast<std::size_t>(x)] != 0)
-        return "member " + std::to_string(x) + " is peeled in two nuclear families";
-      non_connector_in[static_cast<std::size_t>(x)] = j + 1;
+        return "nuclear family " + std::to_string(j + 1) + ": member " + std::to_string(m[k]) +
+               " is not a child of the two parents";
     }
   }
-  for (int j = 0; j < nn; ++j) {
-    const Nuclear& nf = fam.nucs[static_cast<std::size_t>(j)];
-    const int eff = nf.connector != 0 ? nf.connector : nf.members[0];
-    const std::string where = "nuclear family " + std::to_string(j + 1) + ": ";
-    const int used = non_connector_in[static_cast<std::size_t>(eff)];
-    if (used != 0 && used <= j + 1)
-      return where + "its connector " + std::to_string(eff) + " was peeled before";
-    bool later = false;
-    for (int k = j + 1; k < nn && !later; ++k) {
-      const auto& mk = fam.nucs[static_cast<std::size_t>(k)].members;
-      later = std::find(mk.begin(), mk.end(), eff) != mk.end();
-    }
-    if (nf.connector != 0 && !later) return where + "nothing later takes up its connector";
-    if (nf.connector == 0 && later) return where + "a root whose member 1 appears again later";
-  }
-  for (int x = 1; x <= n; ++x)
-    if (in_any[static_cast<std::size_t>(x)] == 0) return "member " + std::to_string(x) + " is in no nuclear family";
-  return "";
+  // The peeling rule, as for every complete layout.
+  return family_layout_problem(layout_of({fam}), true);
 }
 
 }  // namespace mglink::sim

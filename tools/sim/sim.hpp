@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "data/family_layout.hpp"
+
 namespace mglink::sim {
 
 // xoshiro256** seeded through splitmix64.
@@ -96,8 +98,12 @@ struct Settings {
 // (not mix), genes not yet dropped.
 Family build_family(Shape shape, Rng& rng);
 
-// The layout rules the family likelihood relies on; "" when all hold,
-// else a description of the first broken rule.
+// The families' nuclear families as IWAY.DAT lays them out.
+FamilyLayout layout_of(const std::vector<Family>& fams);
+
+// The layout rules the family likelihood relies on (a complete layout,
+// data/family_layout.hpp, whose children are children of their parents); ""
+// when all hold, else a description of the first broken rule.
 std::string check_layout(const Family& fam);
 
 // Draws founders' haplotypes and drops genes to the children.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/family_layout.hpp"
 #include "sim.hpp"
 
 namespace mglink::sim {
@@ -28,56 +29,12 @@ std::string trait_text(const Person& p) {
   return s;
 }
 
-// A list of integers, wrapped after every 20 values.
-void put_list(std::string& out, const std::vector<long>& v) {
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    out += std::to_string(v[i]);
-    out += (i + 1) % 20 == 0 || i + 1 == v.size() ? '\n' : ' ';
-  }
-  if (v.empty()) out += '\n';
-}
-
 std::string put_file(const std::filesystem::path& path, const std::string& text) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   if (f) f << text;
   if (f) f.close();
   if (!f) return path.string() + ": cannot write the file: " + std::strerror(errno);
   return "";
-}
-
-std::string iway(const std::vector<Family>& fams) {
-  std::vector<long> famoff{0}, nucoff{0}, memoff{0}, member, iconn;
-  for (const Family& f : fams) {
-    famoff.push_back(famoff.back() + static_cast<long>(f.people.size()));
-    nucoff.push_back(nucoff.back() + static_cast<long>(f.nucs.size()));
-    for (const Nuclear& nf : f.nucs) {
-      memoff.push_back(memoff.back() + static_cast<long>(nf.members.size()));
-      member.insert(member.end(), nf.members.begin(), nf.members.end());
-      iconn.push_back(nf.connector);
-    }
-  }
-  const long n = static_cast<long>(fams.size());
-  const long nind = famoff.back();
-  std::string out;
-  std::vector<long> v{n, n};  // read 1: N, NFAM, FAMOFF(1 .. N+1)
-  v.insert(v.end(), famoff.begin(), famoff.end());
-  put_list(out, v);
-  v = {0};  // read 2: spare word, NUCOFF(1 .. N+1)
-  v.insert(v.end(), nucoff.begin(), nucoff.end());
-  put_list(out, v);
-  v = {static_cast<long>(memoff.size()) + 1, 0};  // read 3: M = NNUC + 2, spare, MEMOFF
-  v.insert(v.end(), memoff.begin(), memoff.end());
-  put_list(out, v);
-  v = {static_cast<long>(member.size())};  // read 4: K, MEMBER
-  v.insert(v.end(), member.begin(), member.end());
-  put_list(out, v);
-  put_list(out, iconn);  // read 5: ICONN
-  v.assign(static_cast<std::size_t>(nind) + 1, 0);  // read 6: S, INDCODE (not used: zeros)
-  v[0] = nind;
-  put_list(out, v);
-  v.assign(static_cast<std::size_t>(nind), 0);  // read 7: IPROB (not used: zeros)
-  put_list(out, v);
-  return out;
 }
 
 // The shortest decimal that reads back as v.
@@ -147,7 +104,7 @@ std::string write_run(const std::vector<Family>& fams, const Settings& s, const 
       "0.5      RHO: pull-back factor\n"
       "0.0001   EPSF: minimal gain of an iteration\n";
   const std::pair<const char*, std::string> files[] = {
-      {"IWAY.DAT", iway(fams)},
+      {"IWAY.DAT", family_layout_text(layout_of(fams), 20)},
       {"trait.dat", trait},
       {"marker.dat", marker},
       {"task.inp", "'trait.dat'\n'marker.dat'\n'result.dat'\n"},

@@ -19,7 +19,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "run/farray.hpp"
+#include "core/farray.hpp"
+#include "core/parameters.hpp"
 
 namespace mglink {
 
@@ -40,18 +41,9 @@ inline constexpr long N_SIZE = MGLINK_N_SIZE;  // individuals over all families
 inline constexpr long N_WAY = MGLINK_N_WAY;    // member entries, nuclear-family offsets, slots
 inline constexpr long N_GEN = 55;              // two-locus genotypes
 inline constexpr long N_HAP = 10;              // haplotypes
-inline constexpr long N_PARAM = 15;            // room of the parameter arrays
 inline constexpr long N_IGOFF = N_SIZE - 2;    // individuals the slot offsets have room for
 
 static_assert(N_FAM >= 1 && N_SIZE >= 3 && N_WAY >= 2, "capacities too small");
-
-// The rejection value: a set-up that rejects X returns it, and the
-// log-likelihood is then this value.
-inline constexpr double REJECTED = -1e18;
-// Any function value at or below this is an unusable point.
-inline constexpr double UNUSABLE = -1e17;
-
-using int32 = std::int32_t;
 
 // Family structure and observations (written by the family data reader).
 struct Buf1 {
@@ -78,17 +70,7 @@ struct Buf2 {
   FArray<int32, 1, N_SIZE> MARKER;   // marker genotype code, 0 = untyped, 1..15
 };
 
-// Parameters and maximiser results.
-struct Optpar1 {
-  FArray<double, 1, N_PARAM> X;     // parameter vector, entries 1..11 used
-  FArray<double, 1, N_PARAM> STEP;  // signed step per parameter
-  FArray<int32, 1, N_PARAM> IFREE;  // 1 = estimated, 0 = held; cleared for tied parameters
-  FArray<double, 1, N_PARAM> XUPP;  // upper bound (open)
-  FArray<double, 1, N_PARAM> XLOW;  // lower bound (open)
-  double FMAX = 0.0;                // log-likelihood reported for the maximiser's result
-  int32 ITER = 0;                   // iterations of the maximiser
-  int32 NFUN = 0;                   // function evaluations of the maximiser
-};
+// Parameter ties.
 struct Optpar2 {
   FArray<int32, 1, N_PARAM> LINK;  // tie of each parameter (LINK(i) = i: independent)
 };

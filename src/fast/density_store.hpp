@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

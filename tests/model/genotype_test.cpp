@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "likelihood/genotype.hpp"
+#include "core/errors.hpp"
 #include "model/genetics.hpp"
+#include "model/genotype.hpp"
 #include "model/setup.hpp"
-#include "run/errors.hpp"
 #include "support/pedigree.hpp"
 
 namespace mglink {

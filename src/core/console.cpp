@@ -1,4 +1,4 @@
-#include "run/console.hpp"
+#include "core/console.hpp"
 
 #include <istream>
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "likelihood/family_pool.hpp"
+#include "fast/family_pool.hpp"
 
 #include <chrono>
 

@@ -19,10 +19,24 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
+
+// A parental pair (a, b) of two-locus genotypes as one number,
+// (a - 1) * 55 + (b - 1): the index of the pair's entries in the cache's
+// tables and in the fast peeling's.
+inline int genotype_pair(int a, int b) { return (a - 1) * static_cast<int>(N_GEN) + (b - 1); }
+
+// The child probabilities of parents a and b as a row: row[c] = CTRANS(c, b,
+// a), c = 1..55 (CTRANS is stored c fastest, then b, then a).
+inline const double* ctrans_row(const ModelState& st, int b, int a) {
+  return st.TRANC.CTRANS.data() + N_GEN * genotype_pair(a, b) - 1;
+}
+inline double* ctrans_row(ModelState& st, int b, int a) {
+  return st.TRANC.CTRANS.data() + N_GEN * genotype_pair(a, b) - 1;
+}
 
 class TransmissionCache {
  public:
@@ -37,10 +51,12 @@ class TransmissionCache {
   // The child genotypes c that parents a and b can have, bit c-1 for each:
   // every other child genotype has CTRANS(c, b, a) exactly 0.  (A listed one
   // may still be 0 when a product underflows.)
-  std::uint64_t mask(int a, int b) const { return mask_[static_cast<std::size_t>(pair(a, b))]; }
+  std::uint64_t mask(int a, int b) const { return mask_[static_cast<std::size_t>(genotype_pair(a, b))]; }
   // The genotypes b (bit b-1) for which c is in the list of (a, b): the
   // partners with whom a parent of genotype a can have a child of genotype c.
-  std::uint64_t partners(int a, int c) const { return partners_[static_cast<std::size_t>(pair(a, c))]; }
+  std::uint64_t partners(int a, int c) const {
+    return partners_[static_cast<std::size_t>(genotype_pair(a, c))];
+  }
 
   // Takes over tables that the full set-up STAP0 has just built: derives the
   // lists and the warned pairs from HTRANS.  Reads X, HTRANS.
@@ -60,7 +76,6 @@ class TransmissionCache {
   long rebuilds() const { return rebuilds_; }
 
  private:
-  static int pair(int a, int b) { return (a - 1) * 55 + (b - 1); }
   void remember_htrans(const ModelState& st);
   // Nonzero HTRANS entries of each genotype, haplotypes increasing; true when
   // they sit where they sat at the last call.

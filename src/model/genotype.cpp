@@ -1,9 +1,9 @@
-#include "likelihood/genotype.hpp"
+#include "model/genotype.hpp"
 
 #include <string>
 
+#include "core/errors.hpp"
 #include "io/fixed_format.hpp"
-#include "run/errors.hpp"
 
 namespace mglink {
 

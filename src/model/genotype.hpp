@@ -2,8 +2,8 @@
 // pass, as the slot lists that the densities and the peeling loop over.
 #pragma once
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

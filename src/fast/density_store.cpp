@@ -1,4 +1,4 @@
-#include "likelihood/density_store.hpp"
+#include "fast/density_store.hpp"
 
 #include <bit>
 #include <cstdint>

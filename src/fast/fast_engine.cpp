@@ -1,13 +1,14 @@
-#include "likelihood/fast_engine.hpp"
+#include "fast/fast_engine.hpp"
 
 #include <memory>
 
+#include "fast/family_pool.hpp"
+#include "fast/fast_peel.hpp"
+#include "fast/fast_transmission.hpp"
 #include "likelihood/densities.hpp"
-#include "likelihood/family_pool.hpp"
-#include "likelihood/fast_peel.hpp"
 #include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
-#include "model/fast_transmission.hpp"
+#include "model/setup.hpp"
 
 namespace mglink {
 
@@ -33,6 +34,21 @@ struct FastEngine::Impl {
 namespace {
 
 using Engine = FastEngine::Impl;
+
+// set_up_parameters with the transmission cache: the update takes CTRANS
+// from it, and a full set-up hands it the new tables.
+bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& tables) {
+  st.rejection = Rejection{};
+  double STAT = 0.0;
+  if (st.IMAX.ISETUP == -1) {
+    tables.invalidate();
+    STAP0(st, con, STAT);
+    if (STAT + 1e18 > 0.0) tables.adopt(st);
+  } else {
+    STAPAR_cached(st, con, STAT, tables);
+  }
+  return STAT + 1e18 > 0.0;
+}
 
 // A pool of the chosen number of threads, each with a store big enough for
 // the largest family of the pass.  Run at the start of a pass and when the
@@ -97,7 +113,7 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
   E.literal_count = 0;
 
   if (st.IMAX.ISETUP == -1) E.prepared = false;  // new genotype lists
-  if (!set_up_parameters(st, con, &E.tables)) {
+  if (!set_up_parameters_cached(st, con, E.tables)) {
     LH = REJECTED;
     return;
   }

@@ -1,4 +1,4 @@
-#include "model/fast_transmission.hpp"
+#include "fast/fast_transmission.hpp"
 
 #include <bit>
 #include <cstring>
@@ -59,7 +59,7 @@ void TransmissionCache::derive_lists() {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      pbegin_[static_cast<std::size_t>(pair(a, b))] = ppos;
+      pbegin_[static_cast<std::size_t>(genotype_pair(a, b))] = ppos;
       std::uint64_t m = 0;
       for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
         for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j) {
@@ -71,9 +71,9 @@ void TransmissionCache::derive_lists() {
                       static_cast<std::uint8_t>((m & bit) == 0 ? 1 : 0)};
           m |= bit;
         }
-      mask_[static_cast<std::size_t>(pair(a, b))] = m;
+      mask_[static_cast<std::size_t>(genotype_pair(a, b))] = m;
       for (std::uint64_t mc = m; mc != 0; mc &= mc - 1)
-        partners_[static_cast<std::size_t>(pair(a, std::countr_zero(mc) + 1))] |= std::uint64_t{1} << (b - 1);
+        partners_[static_cast<std::size_t>(genotype_pair(a, std::countr_zero(mc) + 1))] |= std::uint64_t{1} << (b - 1);
     }
   }
   pbegin_[55 * 55] = ppos;
@@ -86,7 +86,7 @@ void TransmissionCache::warn(Console& con) const {
 
 void TransmissionCache::adopt(const ModelState& st) {
   ready_ = false;
-  if (!theta_is_probability(st.OPTPAR1.X(5))) return;
+  if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) return;
   if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
   for (int a = 1; a <= 55; ++a) {
@@ -97,7 +97,7 @@ void TransmissionCache::adopt(const ModelState& st) {
       for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
         for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j)
           u = u + nzval_[ia + static_cast<std::size_t>(i)] * nzval_[ib + static_cast<std::size_t>(j)];
-      if (u - 1.0 > 1e-10) warned_.push_back(pair(a, b));
+      if (u - 1.0 > 1e-10) warned_.push_back(genotype_pair(a, b));
     }
   }
   remember_htrans(st);
@@ -105,7 +105,7 @@ void TransmissionCache::adopt(const ModelState& st) {
 }
 
 void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
-  if (!theta_is_probability(st.OPTPAR1.X(5))) {
+  if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) {
     // Outside [0, 1] (or not a number) the products can be negative or not
     // finite, and 0 times them is not always 0: build literally.
     build_CTRANS(st, con);
@@ -120,7 +120,6 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     return;
   }
   ++rebuilds_;
-  double* C = st.TRANC.CTRANS.data();
   if (unchanged && ready_ && lists_) {
     // CTRANS holds the products of the HTRANS this cache described, which
     // reach only the listed entries.  When the new nonzero products reach
@@ -131,7 +130,7 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     if (!collect_haplotypes(st)) {
       for (int a = 1; a <= 55; ++a)
         for (int b = 1; b <= 55; ++b) {
-          double* Cab = C + 55 * ((b - 1) + 55 * (a - 1));
+          double* Cab = ctrans_row(st, b, a) + 1;  // Cab[c - 1] = CTRANS(c, b, a)
           for (std::uint64_t m = mask(a, b); m != 0; m &= m - 1) Cab[std::countr_zero(m)] = 0.0;
         }
       derive_lists();
@@ -148,25 +147,39 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      double* Cab = C + 55 * ((b - 1) + 55 * (a - 1)) - 1;
+      double* Cab = ctrans_row(st, b, a);  // Cab[c] = CTRANS(c, b, a)
       const double* va = nzval_.data() + ia;
       const double* vb = nzval_.data() + ib;
       double u = 0.0;
-      const Product* q = products_.data() + pbegin_[static_cast<std::size_t>(pair(a, b))];
-      const Product* qend = products_.data() + pbegin_[static_cast<std::size_t>(pair(a, b)) + 1];
+      const Product* q = products_.data() + pbegin_[static_cast<std::size_t>(genotype_pair(a, b))];
+      const Product* qend = products_.data() + pbegin_[static_cast<std::size_t>(genotype_pair(a, b)) + 1];
       for (; q != qend; ++q) {
         const double p = va[q->i] * vb[q->j];
         Cab[q->c] = (q->first != 0 ? 0.0 : Cab[q->c]) + p;
         u = u + p;
       }
       if (u - 1.0 > 1e-10) {
-        warned_.push_back(pair(a, b));
+        warned_.push_back(genotype_pair(a, b));
         warn_child_sum(con, a, b);
       }
     }
   }
   remember_htrans(st);
   ready_ = true;
+}
+
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache) {
+  if (!accept_parameters(st, STAT)) return;
+  auto& HFREQ = st.work.HFREQ_STAPAR;
+  haplotype_frequencies(st, HFREQ);
+  genotype_frequencies(st, HFREQ);
+  check_genotype_frequencies(st, con, 1e-5);
+  // Whether HTRANS is, before this update rebuilds it, the one the cache
+  // describes.
+  const bool unchanged = cache.ready() && cache.describes(st);
+  build_HTRANS(st);
+  cache.update(st, con, unchanged);  // build_CTRANS in STAPAR
+  trait_distribution(st);
 }
 
 }  // namespace mglink

@@ -5,7 +5,7 @@
 // the same console lines and pauses.  It differs only in how it gets there:
 // - the update reuses the transmission tables while theta does not move,
 //   and rebuilds them from their nonzero products when it does
-//   (model/fast_transmission.hpp);
+//   (fast_transmission.hpp);
 // - each family is peeled over the nonzero terms only (fast_peel.hpp), in a
 //   weight buffer of its own, by a fixed pool of threads; the family values
 //   are kept per family and added in family order afterwards, so the total
@@ -14,13 +14,28 @@
 //   by the literal MASSIX and MMPFAM, after the others, on the calling thread.
 // The set-up, with its warnings and pauses, runs on the calling thread before
 // any family is visited.
+//
+// Each fast routine and the literal routine it mirrors (and must match bit
+// for bit; tests/fast/fast_engine_test.cpp compares them):
+//   FastEngine::evaluate          GENMMP               likelihood/genmmp.hpp
+//   set_up_parameters_cached      set_up_parameters    likelihood/genmmp.hpp
+//   STAPAR_cached                 STAPAR               model/setup.hpp
+//   TransmissionCache::update     build_CTRANS         model/transmission.hpp
+//   fast_family: Peeler::densities   MASSIX (FEN)      likelihood/densities.hpp
+//   fast_family: Peeler::peel        MMPFAM            likelihood/mmpfam.hpp
+//     fold_onto_parent_direct, fold_onto_typed_parent,
+//     Peeler::fold_onto_parent    fold_onto_parent     likelihood/mmpfam.hpp
+//     Peeler::fold_onto_child     fold_onto_child      likelihood/mmpfam.hpp
+//     the rescaling in Peeler::peel   rescale, weight_sum  likelihood/mmpfam.hpp
+//   DensityStore                  FEN's values kept from one evaluation to the next
+//   exp_portable_n                exp_portable         likelihood/portable_math.hpp
 #pragma once
 
 #include <memory>
 #include <vector>
 
-#include "run/console.hpp"
-#include "run/model_state.hpp"
+#include "core/console.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 

@@ -31,11 +31,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "likelihood/density_store.hpp"
-#include "model/fast_transmission.hpp"
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
+#include "fast/density_store.hpp"
+#include "fast/fast_transmission.hpp"
 
 namespace mglink {
+
+// The genotype slots a typed individual keeps at most: 3 when its marker
+// genotype is homozygous (the major-locus genotypes), 4 when heterozygous
+// (1/1, 2/2 and the two phases of 1/2).
+inline constexpr int32 TYPED_SLOTS = 4;
 
 // Working store of one thread.  Grows to the largest family met and is then
 // reused: nothing is allocated per evaluation.
@@ -49,7 +54,7 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
     const double* w;              // the weights of its slots
     const int32* t;               // the genotypes of its slots
     std::uint64_t mask;           // its genotypes, bit g-1 for genotype g
-    std::uint8_t rank[55];        // slot of genotype g: first + rank[g-1], where in mask
+    std::uint8_t rank[N_GEN];     // slot of genotype g: first + rank[g-1], where in mask
   };
   std::vector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)

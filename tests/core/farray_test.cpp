@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "run/model_state.hpp"
+#include "core/model_state.hpp"
 
 namespace mglink {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "evaluator/evaluator.hpp"
+#include "fast/fast_engine.hpp"
 #include "likelihood/densities.hpp"
-#include "likelihood/fast_engine.hpp"
 #include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "support/pedigree.hpp"

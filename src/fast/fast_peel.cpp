@@ -1,4 +1,4 @@
-#include "likelihood/fast_peel.hpp"
+#include "fast/fast_peel.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -19,14 +19,14 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(exp_arg, 3L * members + 1);
   grow(exp_dst, 3L * members + 1);
   grow(kids, static_cast<long>(entries) + 1);
-  grow(acc, 56L);  // a member has at most 55 slots
-  grow(partner, 56L);
-  grow(need, 56L);
-  grow(prod, 56L);
-  grow(pstamp, 55L * 55L);
-  grow(pkept, 55L * 55L);
-  grow(small_t, 4L * entries);
-  grow(small_w, 4L * entries);
+  grow(acc, N_GEN + 1);  // a member has at most N_GEN slots
+  grow(partner, N_GEN + 1);
+  grow(need, N_GEN + 1);
+  grow(prod, N_GEN + 1);
+  grow(pstamp, N_GEN * N_GEN);  // per genotype pair
+  grow(pkept, N_GEN * N_GEN);
+  grow(small_t, static_cast<long>(TYPED_SLOTS) * entries);
+  grow(small_w, static_cast<long>(TYPED_SLOTS) * entries);
 }
 
 namespace {
@@ -34,13 +34,31 @@ namespace {
 // A bound on the weights of a nuclear family under which no intermediate
 // value of the literal peeling can overflow (see below).
 constexpr double BOUND = 1e290;
-// A parent with at most this many slots has them all tried as partners.
-constexpr int32 FEW_PARTNERS = 4;
+// A parent with at most this many slots (a typed parent) has them all tried
+// as partners.
+constexpr int32 FEW_PARTNERS = TYPED_SLOTS;
 // A child with at most this many slots (a typed child) has its sums formed
 // over all its slots, padded to this many terms of weight +0: each padded
 // term is +0 (CTRANS is finite), and adding +0 to a sum that started at +0
 // leaves it as it is.
-constexpr int32 SMALL_KID = 4;
+constexpr int32 SMALL_KID = TYPED_SLOTS;
+// The products formed side by side: one per slot of a typed parent.
+constexpr int LANES = 4;
+static_assert(LANES >= TYPED_SLOTS, "a typed parent's slots go side by side");
+// The density of a slot whose genotype fails its individual's marker test
+// (DensityStore::slot_mg), after those of the three major-locus genotypes.
+constexpr int FAILS_MARKER = 3;
+
+// How a nuclear family is folded onto its connector: as the literal
+// fold_onto_parent (a parent connector) or fold_onto_child (the first
+// child), by one of the routes below, or not at all.
+enum class Fold {
+  ParentDirect,  // fold_onto_parent_direct: the other parent is typed
+  TypedParent,   // fold_onto_typed_parent: the connector is a typed parent
+  Parent,        // fold_onto_parent: over the possible partner genotypes
+  Child,         // fold_onto_child
+  Literal,       // none: the family is left to the literal routines
+};
 
 class Peeler {
  public:
@@ -54,7 +72,6 @@ class Peeler {
         members_(st.BUF1.FAMOFF(f + 1) - famoff_),
         base_(st.GENOT.IGOFF(famoff_)),
         w_(sc.w.data()),
-        ct_(st.TRANC.CTRANS.data()),
         lgen_(st.GENOT.LGEN.data() - 1),
         dens_(dens),
         max_entries_(max_entries) {}
@@ -66,10 +83,15 @@ class Peeler {
   int32 first_slot(int32 m) const { return st_.GENOT.IGOFF(famoff_ + m - 1) + 1; }
   int32 last_slot(int32 m) const { return st_.GENOT.IGOFF(famoff_ + m); }
   double& w(int32 s) { return w_[s - base_]; }
+  int32 slots(int32 m) const { return last_slot(m) - first_slot(m) + 1; }
+  // CTRANS(., b, a): row[c] = CTRANS(c, b, a), c = 1..N_GEN.
+  const double* row(int b, int a) const { return ctrans_row(st_, b, a); }
 
   using Kid = PeelScratch::Kid;
   bool bounded(int32 first, int32 last);
   bool tame() const;
+  bool may_skip_zeros(int32 first, int32 last);
+  Fold choose_fold(int32 first, int32 last, int32 c, int32 o);
   bool describe_children(int32 from, int32 last, bool small_masks = true);
   void pad(const Kid& k, int32 place);
   void place(int32 m, Kid& k);
@@ -94,11 +116,11 @@ class Peeler {
   int32 members_;
   int32 base_;
   double* w_;
-  const double* ct_;
   const int32* lgen_;  // lgen_[s] = LGEN(s)
   DensityStore& dens_;
   int32 max_entries_;  // entries of the family's largest nuclear family
   int32 nkids_ = 0;    // children described in sc_.kids
+  int tame_ = -1;      // tame(), once asked: 1 or 0
 };
 
 // The weights of the members, as MASSIX sets them: for a child the
@@ -152,7 +174,7 @@ void Peeler::densities() {
   for (int32 i = 0; i < nexp; ++i) *dst[i] = arg[i] * r;
 
   // The weights.  A slot whose genotype fails the marker test (none does
-  // after the enumeration, but FEN would say 0) takes d[3] = 0.
+  // after the enumeration, but FEN would say 0) takes d[FAILS_MARKER] = 0.
   const std::int8_t* slot_mg = dens_.slot_mg.data();
   for (int32 q = 0; q < nroles; ++q) {
     const bool child = role[q] > 0;
@@ -163,7 +185,7 @@ void Peeler::densities() {
       continue;
     }
     const DensityStore::Kept& kk = kept[k];
-    const double d[4] = {kk.fen[0], kk.fen[1], kk.fen[2], 0.0};
+    const double d[FAILS_MARKER + 1] = {kk.fen[0], kk.fen[1], kk.fen[2], 0.0};
     if (child) {
       for (int32 s = first_slot(e); s <= last_slot(e); ++s) w(s) = d[slot_mg[s]];
     } else {
@@ -239,9 +261,9 @@ void Peeler::place(int32 m, Kid& k) {
 
 void Peeler::describe(int32 m, Kid& k) {
   place(m, k);
-  if (k.n == 55) {  // every genotype, in increasing order
-    k.mask = (std::uint64_t{1} << 55) - 1;
-    for (int32 i = 0; i < 55; ++i) k.rank[i] = static_cast<std::uint8_t>(i);
+  if (k.n == N_GEN) {  // every genotype, in increasing order
+    k.mask = (std::uint64_t{1} << N_GEN) - 1;
+    for (int32 i = 0; i < N_GEN; ++i) k.rank[i] = static_cast<std::uint8_t>(i);
     return;
   }
   k.mask = 0;
@@ -317,17 +339,18 @@ void Peeler::child_products(const int* b, int a, double* P) const {
   const double* rows[N];
   std::uint64_t any = 0;  // the child genotypes that some pair (a, b[j]) can give
   for (int j = 0; j < N; ++j) {
-    rows[j] = ct_ + 55 * ((b[j] - 1) + 55 * (a - 1)) - 1;  // rows[j][g] = CTRANS(g, b[j], a)
+    rows[j] = row(b[j], a);
     any |= tc_.mask(a, b[j]);
   }
   products<N, true>(rows, any, P);
 }
 
-// The products for the partner genotypes b[0..n-1] of a, four side by side,
-// then the rest.
+// The products for the partner genotypes b[0..n-1] of a, LANES side by
+// side, then the rest.
 void Peeler::child_products(const int* b, int n, int a, double* P) const {
+  static_assert(LANES == 4, "the rest takes up to three");
   int i = 0;
-  for (; i + 3 < n; i += 4) child_products<4>(b + i, a, P + i);
+  for (; i + LANES <= n; i += LANES) child_products<LANES>(b + i, a, P + i);
   switch (n - i) {
     case 3: child_products<3>(b + i, a, P + i); break;
     case 2: child_products<2>(b + i, a, P + i); break;
@@ -364,8 +387,8 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
   int* partner = sc_.partner.data();
   int* need = sc_.need.data();
   double* P = sc_.prod.data();
-  int bneed[55];  // the partner genotypes whose products are to be formed
-  double R[55];   // and those products
+  int bneed[N_GEN];  // the partner genotypes whose products are to be formed
+  double R[N_GEN];   // and those products
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
     const int tu = lgen_[u];
     // The partner genotypes whose term can be nonzero, in increasing order.
@@ -378,7 +401,7 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
     // Their products: taken from the mirror pair, or formed.
     int nn = 0;
     for (int q = 0; q < n; ++q) {
-      const int mirror = (partner[q] - 1) * 55 + (tu - 1);
+      const int mirror = genotype_pair(partner[q], tu);
       if (mirrors && stamp[mirror] == fold) {
         P[q] = kept[mirror];
       } else {
@@ -391,7 +414,7 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
     double W = 0.0;
     for (int q = 0; q < n; ++q) {
       if (mirrors) {
-        const int at = (tu - 1) * 55 + (partner[q] - 1);
+        const int at = genotype_pair(tu, partner[q]);
         stamp[at] = fold;
         kept[at] = P[q];
       }
@@ -406,12 +429,12 @@ void Peeler::fold_onto_parent(int32 first, int32 last, int32 c, int32 o) {
 constexpr long DIRECT_WORK = 1024;
 
 // Whether fold_onto_parent_direct takes the nuclear family: the other parent
-// has at most four slots, the work is within DIRECT_WORK, and every child of
-// many slots has finite weights.
+// is typed (at most TYPED_SLOTS slots), the work is within DIRECT_WORK, and
+// every child of many slots has finite weights.
 bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
-  const int32 no = last_slot(o) - first_slot(o) + 1;
-  const int32 nc = last_slot(c) - first_slot(c) + 1;
-  if (no > 4 || static_cast<long>(nc) * (last - first - 1) > DIRECT_WORK) return false;
+  const int32 no = slots(o);
+  const int32 nc = slots(c);
+  if (no > TYPED_SLOTS || static_cast<long>(nc) * (last - first - 1) > DIRECT_WORK) return false;
   for (int32 i = first + 2; i <= last; ++i) {
     const int32 h = st_.BUF16.MEMBER(i);
     if (last_slot(h) - first_slot(h) + 1 <= SMALL_KID) continue;
@@ -422,8 +445,8 @@ bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
 }
 
 // The fold onto parent c (see fold_onto_parent) when the other parent o
-// has few slots (at most four: a typed partner): the literal loops, four
-// partner slots side by side, term for term with the zeros included; the
+// has few slots (at most TYPED_SLOTS: a typed partner): the literal loops,
+// its slots side by side (LANES), term for term with the zeros included; the
 // same operations in the same order give the same bits, with no bound to
 // check first.  Two liberties, neither of which changes a sum: a child of
 // few slots has its sums padded (see SMALL_KID); a child of many slots (an
@@ -436,22 +459,21 @@ void Peeler::fold_onto_parent_direct(int32 first, int32 last, int32 c, int32 o) 
   const int32 nv = olast - ofirst + 1;
   for (int32 u = first_slot(c); u <= last_slot(c); ++u) {
     const int tu = lgen_[u];
-    const double* Cu = ct_ + 55 * 55 * (tu - 1) - 1;  // Cu[g + 55 (b-1)] = CTRANS(g, b, t(u))
-    const double* Cv[4];
-    for (int j = 0; j < 4; ++j) Cv[j] = Cu + 55 * (lgen_[ofirst + (j < nv ? j : 0)] - 1);
+    const double* Cv[LANES];  // Cv[j][g] = CTRANS(g, t(v_j), t(u))
+    for (int j = 0; j < LANES; ++j) Cv[j] = row(lgen_[ofirst + (j < nv ? j : 0)], tu);
     // The child genotypes some pair (t(u), t(v)) can give.
     std::uint64_t any = 0;
     if (big_kids)
       for (int j = 0; j < nv; ++j) any |= tc_.mask(tu, lgen_[ofirst + j]);
-    double P[4];
-    products<4, false>(Cv, any, P);
+    double P[LANES];
+    products<LANES, false>(Cv, any, P);
     double W = 0.0;
     for (int j = 0; j < nv; ++j) W = W + w(ofirst + j) * P[j];
     w(u) = W * w(u);
   }
 }
 
-// A parent connector of at most four slots (a typed parent) whose partner o
+// A parent connector of at most TYPED_SLOTS slots (a typed parent) whose partner o
 // has many: its slots u side by side, the partner slots v in increasing
 // order, each W(u) taking its terms in the literal order.  A slot v is
 // passed over when its weight is 0, or when for every u some child's sum is
@@ -463,27 +485,27 @@ void Peeler::fold_onto_typed_parent(int32 first, int32 last, int32 c, int32 o) {
   const bool big_kids = describe_children(first + 2, last);
   const int32 ufirst = first_slot(c);
   const int32 nu = last_slot(c) - ufirst + 1;
-  int tu[4];
-  for (int j = 0; j < 4; ++j) tu[j] = lgen_[ufirst + (j < nu ? j : 0)];
+  int tu[LANES];
+  for (int j = 0; j < LANES; ++j) tu[j] = lgen_[ufirst + (j < nu ? j : 0)];
   // The partner genotypes that some t(u) can have children of every child's
   // genotype with.
   Kid& other = sc_.spouse;
   describe(o, other);
   std::uint64_t cand = 0;
   for (int j = 0; j < nu; ++j) cand |= possible_partners(tu[j], other.mask);
-  double W[4] = {0.0, 0.0, 0.0, 0.0};
+  double W[LANES] = {};
   for (int32 v = first_slot(o); v <= last_slot(o); ++v) {
     const int tv = lgen_[v];
     const double wv = w(v);
     if (((cand >> (tv - 1)) & 1U) == 0 || wv == 0.0) continue;
-    const double* Cv[4];  // Cv[j][g] = CTRANS(g, t(v), t(u_j))
-    for (int j = 0; j < 4; ++j) Cv[j] = ct_ + 55 * ((tv - 1) + 55 * (tu[j] - 1)) - 1;
+    const double* Cv[LANES];  // Cv[j][g] = CTRANS(g, t(v), t(u_j))
+    for (int j = 0; j < LANES; ++j) Cv[j] = row(tv, tu[j]);
     std::uint64_t any = 0;
     if (big_kids)
       for (int j = 0; j < nu; ++j) any |= tc_.mask(tu[j], tv);
-    double P[4];
-    products<4, false>(Cv, any, P);
-    for (int j = 0; j < 4; ++j) W[j] = W[j] + wv * P[j];
+    double P[LANES];
+    products<LANES, false>(Cv, any, P);
+    for (int j = 0; j < LANES; ++j) W[j] = W[j] + wv * P[j];
   }
   for (int j = 0; j < nu; ++j) w(ufirst + j) = W[j] * w(ufirst + j);
 }
@@ -523,17 +545,17 @@ void Peeler::fold_onto_child(int32 first, int32 last) {
     }
     // The products Q over the other children, then each partner x in
     // increasing order adds its terms.
-    double Q[55];
+    double Q[N_GEN];
     child_products(partner, n, tv, Q);
     for (int q = 0; q < n; ++q) {
       if (Q[q] == 0.0) continue;
       const int tx = partner[q];
       const double wx = p2.w[p2.rank[tx - 1]];
-      const double* Cxv = ct_ + 55 * ((tx - 1) + 55 * (tv - 1));  // Cxv[g-1] = CTRANS(g, tx, tv)
+      const double* Cxv = row(tx, tv);  // Cxv[c] = CTRANS(c, tx, tv)
       for (std::uint64_t m = conn.mask & tc_.mask(tv, tx); m != 0; m &= m - 1) {
         const int g = std::countr_zero(m);
         const int k = conn.rank[g];
-        acc[k] = acc[k] + Q[q] * Cxv[g] * wv * wx;
+        acc[k] = acc[k] + Q[q] * Cxv[g + 1] * wv * wx;
       }
     }
   }
@@ -563,18 +585,30 @@ bool Peeler::tame() const {
   return true;
 }
 
+// Whether a nuclear family's fold may leave out the terms that are exactly
+// zero: nothing in it can overflow.  Settled for the whole family when its
+// weights are tame (asked once, when first needed), else checked for each.
+bool Peeler::may_skip_zeros(int32 first, int32 last) {
+  if (tame_ < 0) tame_ = tame() ? 1 : 0;
+  return tame_ == 1 || bounded(first, last);
+}
+
+// The fold of the nuclear family first..last onto its connector c (o: the
+// other parent, when c is a parent).
+Fold Peeler::choose_fold(int32 first, int32 last, int32 c, int32 o) {
+  const auto& MEMBER = st_.BUF16.MEMBER;
+  const bool onto_parent = c == MEMBER(first) || c == MEMBER(first + 1);
+  if (onto_parent && direct_pays(first, last, c, o)) return Fold::ParentDirect;
+  if (!may_skip_zeros(first, last)) return Fold::Literal;
+  if (onto_parent) return slots(c) <= TYPED_SLOTS ? Fold::TypedParent : Fold::Parent;
+  return Fold::Child;
+}
+
+// MMPFAM for the family, with the folds above.
 bool Peeler::peel(double& FLOGL) {
   const auto& MEMBER = st_.BUF16.MEMBER;
   FLOGL = 0.0;
   double S = 0.0;
-  // Whether a nuclear family's fold may leave out the terms that are exactly
-  // zero: nothing in it can overflow.  Settled for the whole family when its
-  // weights are tame (asked once, when first needed), else checked for each.
-  int tame_now = -1;
-  const auto may_skip_zeros = [&](int32 first, int32 last) {
-    if (tame_now < 0) tame_now = tame() ? 1 : 0;
-    return tame_now == 1 || bounded(first, last);
-  };
   for (int32 j = st_.BUF3.NUCOFF(f_) + 1; j <= st_.BUF3.NUCOFF(f_ + 1); ++j) {
     const int32 first = st_.BUF14.MEMOFF(j) + 1;
     const int32 last = st_.BUF14.MEMOFF(j + 1);
@@ -584,22 +618,17 @@ bool Peeler::peel(double& FLOGL) {
 
     if (n >= 2) {
       const int32 e2 = MEMBER(first + 1);
-      if ((c == e1 || c == e2) && direct_pays(first, last, c, c == e1 ? e2 : e1)) {
-        fold_onto_parent_direct(first, last, c, c == e1 ? e2 : e1);
-      } else if (!may_skip_zeros(first, last)) {
-        return false;  // left to the literal routines
-      } else if ((c == e1 || c == e2) && last_slot(c) - first_slot(c) + 1 <= 4) {
-        fold_onto_typed_parent(first, last, c, c == e1 ? e2 : e1);
-      } else if (c == e1) {
-        fold_onto_parent(first, last, c, e2);
-      } else if (c == e2) {
-        fold_onto_parent(first, last, c, e1);
-      } else {
-        fold_onto_child(first, last);
+      const int32 o = c == e1 ? e2 : e1;
+      switch (choose_fold(first, last, c, o)) {
+        case Fold::ParentDirect: fold_onto_parent_direct(first, last, c, o); break;
+        case Fold::TypedParent: fold_onto_typed_parent(first, last, c, o); break;
+        case Fold::Parent: fold_onto_parent(first, last, c, o); break;
+        case Fold::Child: fold_onto_child(first, last); break;
+        case Fold::Literal: return false;  // left to the literal routines
       }
     }
 
-    // The rescaling, exactly as the literal one.
+    // rescale, exactly as the literal one.
     double T = 0.0;
     for (int32 u = first_slot(c); u <= last_slot(c); ++u) T = T + w(u);
     if (T == 0.0) return false;
@@ -608,7 +637,7 @@ bool Peeler::peel(double& FLOGL) {
     for (int32 u = first_slot(c); u <= last_slot(c); ++u) w(u) = w(u) * r;
     S = S + log_portable(T);
     if (st_.BUF15.ICONN(j) == 0) {
-      double T2 = 0.0;
+      double T2 = 0.0;  // weight_sum
       for (int32 u = first_slot(c); u <= last_slot(c); ++u) T2 = T2 + w(u);
       FLOGL = FLOGL + log_portable(T2);
     }
