@@ -80,7 +80,7 @@ TraitModel fit_trait_model(const prep::Prepared& study, const fs::path& dir, Eva
   TraitModel t;
   t.start = study.start;
   remove_directory(dir);
-  write_run_directory(dir, study, prep::par_text(study.start, "mglink-scan: the trait model (no marker information)"));
+  write_marker_run(dir, study, prep::par_text(study.start, "mglink-scan: the trait model (no marker information)"));
   std::ostringstream out;
   std::istringstream in;
   const RunResult r = run_directory(dir, eval, out, in);
@@ -179,7 +179,7 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
                             "mglink-scan: marker " + mc.name + ", the fitted trait model, theta from " +
                                 prep::real_text(thetas[j]));
     }
-    write_run_directory(dir, mc.prepared, par);
+    write_marker_run(dir, mc.prepared, par);
     std::ostringstream out;
     std::istringstream in;
     runs.push_back(run_directory(dir, eval, out, in));

@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "evaluator/evaluator.hpp"
-#include "prep/prep.hpp"
 #include "run/run_driver.hpp"
 #include "scan/markers.hpp"
 #include "scan/recode.hpp"

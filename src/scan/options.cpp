@@ -4,7 +4,11 @@
 
 namespace mglink::scan {
 
-const char* const VERSION = "mglink-scan 1.0";
+#ifndef MGLINK_VERSION
+#define MGLINK_VERSION "unknown"
+#endif
+
+const char* const VERSION = "mglink-scan " MGLINK_VERSION;
 
 const char* const USAGE =
     "usage: mglink-scan --ped PEDFILE --dat DATFILE [--map MAPFILE] --trait NAME [options] OUTDIR\n"
