@@ -53,7 +53,7 @@ const char* const USAGE =
     "  --quiet                   no progress and no summary\n"
     "  --help, --version\n"
     "exit status: 0 complete (failed markers are lines with their status), 1 input problems,\n"
-    "2 bad command line or an existing table, 3 an output cannot be written\n";
+    "2 bad command line or an existing table, 3 an output cannot be written, 4 internal error\n";
 
 namespace {
 

@@ -484,7 +484,12 @@ int run_scan_command(const std::vector<std::string>& args, std::ostream& out, st
     case Mode::scan:
       break;
   }
-  return scan(opt, out, err, err_is_terminal);
+  try {
+    return scan(opt, out, err, err_is_terminal);
+  } catch (const std::exception& e) {
+    err << "mglink-scan: internal error: " << e.what() << " (a fault of mglink-scan; please report it)\n";
+    return SCAN_INTERNAL;
+  }
 }
 
 }  // namespace mglink::scan
