@@ -277,7 +277,9 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     err << "mglink-scan: family " << f << " left out: its pedigree has a loop (--skip-loops)\n";
   for (const auto& w : base.start.warnings) err << "mglink-scan: warning: " << w << "\n";
 
-  // The chunk.
+  // The chunk (run directories named over the whole list, so that the
+  // chunks of a scan agree).
+  name_run_directories(study, planned);
   const Slice slice = chunk_slice(planned.size(), opt.chunk_k, opt.chunk_n);
   planned = std::vector<PlannedMarker>(planned.begin() + static_cast<long>(slice.begin),
                                        planned.begin() + static_cast<long>(slice.end));
