@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "io/fixed_format.hpp"
-#include "scan/study_prep.hpp"
+#include "prep/writer.hpp"
 #include "scan/table.hpp"
 #include "support/scratch_dir.hpp"
 
@@ -74,7 +74,7 @@ TEST_F(ScanCommand, ExampleStudyMatchesMglinkRunByRunForAnyNumberOfThreads) {
     // No marker ends below the null with the default starts.
     EXPECT_EQ(r[COL_STATUS], "ok") << r[COL_MARKER] << ": " << r[COL_REASON];
     // The numbers are those of the kept run's result file, as mglink writes them.
-    const std::string result = read("runs/" + r[COL_MARKER] + "/" + prep::RESULT_FILE);
+    const std::string result = read("runs/" + r[COL_MARKER] + "/" + std::string(prep::RESULT_FILE));
     const double lod = std::strtod(r[COL_LOD].c_str(), nullptr);
     EXPECT_EQ("LOD SCORE=" + format_E(lod, 14, 7), result.substr(result.find("LOD SCORE=")).substr(0, 24));
     EXPECT_EQ(format_E(std::strtod(r[COL_LNL0].c_str(), nullptr), 14, 7),
