@@ -35,7 +35,7 @@ const char* const USAGE =
     "  --range FIRST:LAST        the markers from FIRST to LAST in scan order\n"
     "  --chr C,...               only markers on these chromosomes\n"
     "  --freq founders|all       allele frequencies counted from typed founders (default, as\n"
-    "                            mglink-prep) or from all typed individuals\n"
+    "                            mglink-prep) or from all typed individuals (also: typed)\n"
     "  --freq-file FILE          allele frequencies from a MERLIN-style .freq file\n"
     "  --mendel report|untype    a marker with a Mendelian inconsistency is reported as\n"
     "                            mendel-error (default), or its genotypes in the nuclear\n"
@@ -157,7 +157,7 @@ std::string parse_options(const std::vector<std::string>& args, Options& opt) {
       why = text(v);
       if (why.empty()) {
         if (v == "founders") opt.freq = FreqSource::founders;
-        else if (v == "all") opt.freq = FreqSource::all;
+        else if (v == "all" || v == "typed") opt.freq = FreqSource::all;
         else return "--freq needs founders or all (a frequency file: --freq-file FILE)";
       }
     } else if (a == "--freq-file") {
