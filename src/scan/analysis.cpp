@@ -20,12 +20,6 @@ double one_sided_pvalue(double chi2) {
   return 0.5 * std::erfc(std::sqrt(chi2 / 2.0));
 }
 
-std::string directory_name(const std::string& marker) {
-  std::string s;
-  for (char c : marker) s += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
-  if (s.empty() || s.find_first_not_of('.') == std::string::npos) s = "_" + s;
-  return s;
-}
 
 namespace {
 
@@ -80,7 +74,7 @@ TraitModel fit_trait_model(const prep::Prepared& study, const fs::path& dir, Eva
   TraitModel t;
   t.start = study.start;
   remove_directory(dir);
-  write_run_directory(dir, study, prep::par_text(study.start, "mglink-scan: the trait model (no marker information)"));
+  write_marker_run(dir, study, prep::par_text(study.start, "mglink-scan: the trait model (no marker information)"));
   std::ostringstream out;
   std::istringstream in;
   const RunResult r = run_directory(dir, eval, out, in);
@@ -179,7 +173,7 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
                             "mglink-scan: marker " + mc.name + ", the fitted trait model, theta from " +
                                 prep::real_text(thetas[j]));
     }
-    write_run_directory(dir, mc.prepared, par);
+    write_marker_run(dir, mc.prepared, par);
     std::ostringstream out;
     std::istringstream in;
     runs.push_back(run_directory(dir, eval, out, in));
@@ -225,7 +219,7 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
                      "; ");
   for (std::size_t j = 0; j < dirs.size(); ++j) {
     if (j == best && s.keep_runs) {
-      const fs::path target = *s.keep_runs / directory_name(mc.name);
+      const fs::path target = *s.keep_runs / mc.planned->run_name;
       remove_directory(target);
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);

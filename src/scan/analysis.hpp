@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "evaluator/evaluator.hpp"
-#include "prep/prep.hpp"
 #include "run/run_driver.hpp"
 #include "scan/markers.hpp"
 #include "scan/recode.hpp"
@@ -96,7 +95,7 @@ struct PathResult {
 // The five-allele path: exact mglink runs (starts as above) of the run
 // directory mglink-prep writes for the recoded marker.  Run directories are
 // made under settings.scratch (`worker` keeps the workers' apart); the
-// chosen one is moved to keep_runs/<name> when asked.  Throws
+// chosen one is moved to keep_runs/<run_name> when asked.  Throws
 // std::runtime_error when a run directory cannot be written.
 PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Evaluator& eval, int worker);
 
@@ -110,9 +109,5 @@ Row skipped_row(const ScanContext& ctx, const PlannedMarker& pm, const std::stri
 // for chi2 > 0 (a 50:50 mixture of 0 and chi-square with one degree of
 // freedom), 1 otherwise.
 double one_sided_pvalue(double chi2);
-
-// A marker's name as a directory name: characters other than letters,
-// digits, '.', '-' and '_' become '_' (and a name of dots gets a leading '_').
-std::string directory_name(const std::string& marker);
 
 }  // namespace mglink::scan

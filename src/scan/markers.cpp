@@ -1,6 +1,7 @@
 #include "scan/markers.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 
@@ -117,6 +118,19 @@ std::vector<PlannedMarker> plan_markers(const Study& study, const Selection& sel
       problems.push_back(InputProblem{"--chr", 0, "", "", "no marker of the study lies on the chromosomes chosen"});
   }
   return planned;
+}
+
+void name_run_directories(const Study& study, std::vector<PlannedMarker>& planned) {
+  std::set<std::string> taken;
+  for (PlannedMarker& pm : planned) {
+    std::string base;
+    for (char c : study.markers[pm.index].name)
+      base += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
+    if (base.empty() || base.find_first_not_of('.') == std::string::npos) base = "_" + base;
+    std::string name = base;
+    for (int n = 2; !taken.insert(name).second; ++n) name = base + "_" + std::to_string(n);
+    pm.run_name = name;
+  }
 }
 
 Slice chunk_slice(std::size_t count, int k, int n) {

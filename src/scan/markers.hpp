@@ -24,6 +24,7 @@ struct PlannedMarker {
   double position = 0.0;
   bool skip = false;       // reported as skipped, not analysed
   std::string reason;      // why it is skipped
+  std::string run_name;    // name of its kept run directory (name_run_directories)
 };
 
 // Chromosome labels the model does not treat (sex chromosomes and the
@@ -37,6 +38,12 @@ bool non_autosomal(const std::string& chr);
 // the list; a name it gives that the study lacks is a problem.
 std::vector<PlannedMarker> plan_markers(const Study& study, const Selection& sel,
                                         std::vector<InputProblem>& problems);
+
+// Names the kept run directory of each marker: the marker's name with
+// characters other than letters, digits, '.', '-' and '_' made '_' (a name
+// of dots gets a leading '_'), and "_2", "_3", ... after a name already
+// given to an earlier marker of the list.
+void name_run_directories(const Study& study, std::vector<PlannedMarker>& planned);
 
 // The k-th (1-based) of n equal slices of `count` items: [begin, end).
 struct Slice {

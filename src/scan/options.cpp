@@ -4,7 +4,11 @@
 
 namespace mglink::scan {
 
-const char* const VERSION = "mglink-scan 1.0";
+#ifndef MGLINK_VERSION
+#define MGLINK_VERSION "unknown"
+#endif
+
+const char* const VERSION = "mglink-scan " MGLINK_VERSION;
 
 const char* const USAGE =
     "usage: mglink-scan --ped PEDFILE --dat DATFILE [--map MAPFILE] --trait NAME [options] OUTDIR\n"
@@ -31,7 +35,7 @@ const char* const USAGE =
     "  --range FIRST:LAST        the markers from FIRST to LAST in scan order\n"
     "  --chr C,...               only markers on these chromosomes\n"
     "  --freq founders|all       allele frequencies counted from typed founders (default, as\n"
-    "                            mglink-prep) or from all typed individuals\n"
+    "                            mglink-prep) or from all typed individuals (also: typed)\n"
     "  --freq-file FILE          allele frequencies from a MERLIN-style .freq file\n"
     "  --mendel report|untype    a marker with a Mendelian inconsistency is reported as\n"
     "                            mendel-error (default), or its genotypes in the nuclear\n"
@@ -49,7 +53,7 @@ const char* const USAGE =
     "  --quiet                   no progress and no summary\n"
     "  --help, --version\n"
     "exit status: 0 complete (failed markers are lines with their status), 1 input problems,\n"
-    "2 bad command line or an existing table, 3 an output cannot be written\n";
+    "2 bad command line or an existing table, 3 an output cannot be written, 4 internal error\n";
 
 namespace {
 
@@ -153,7 +157,7 @@ std::string parse_options(const std::vector<std::string>& args, Options& opt) {
       why = text(v);
       if (why.empty()) {
         if (v == "founders") opt.freq = FreqSource::founders;
-        else if (v == "all") opt.freq = FreqSource::all;
+        else if (v == "all" || v == "typed") opt.freq = FreqSource::all;
         else return "--freq needs founders or all (a frequency file: --freq-file FILE)";
       }
     } else if (a == "--freq-file") {

@@ -16,6 +16,7 @@ enum ScanStatus : int {
   SCAN_INPUT_ERROR = 1,   // the input files (or the tables to merge or plot) have problems; nothing written
   SCAN_USAGE = 2,         // bad command line, or an existing table without --force or --resume
   SCAN_OUTPUT_ERROR = 3,  // an output file or run directory cannot be written
+  SCAN_INTERNAL = 4,      // a fault of mglink-scan (for instance a layout that breaks a peeling rule)
 };
 
 enum class Mode { scan, merge, plot_only, help, version };

@@ -239,17 +239,20 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     in.study = read_linkage(opt.ped, opt.dat, opt.map, opt.read, problems);
     in.ped_file = opt.ped;
   }
-  if (!problems.empty()) return input_failure(err, problems, "the input");
+  // Every problem of the input is listed before the scan stops: those of
+  // the files, of the marker selection and the frequency file, and those
+  // mglink-prep's checks find in the pedigree (also when a line had a bad
+  // field: the reader keeps the individual with the field cleared).
+  const bool files_read = problems.empty();
   const Study& study = in.study;
-  std::vector<PlannedMarker> planned = plan_markers(study, opt.selection, problems);
-  if (!problems.empty()) return input_failure(err, problems, "the marker selection");
-  if (opt.freq == FreqSource::given) {
+  std::vector<PlannedMarker> planned;
+  if (files_read) planned = plan_markers(study, opt.selection, problems);
+  if (files_read && opt.freq == FreqSource::given) {
     in.given = read_frequencies(opt.freq_file, problems);
     std::vector<std::size_t> used;
     for (const PlannedMarker& pm : planned)
       if (!pm.skip) used.push_back(pm.index);
-    if (problems.empty()) check_given_frequencies(study, used, in.given, opt.freq_file, problems);
-    if (!problems.empty()) return input_failure(err, problems, "the frequency file");
+    check_given_frequencies(study, used, in.given, opt.freq_file, problems);
   }
 
   // The pedigree through mglink-prep's checks (links, loops, sexes,
@@ -260,6 +263,7 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
   // study of the trait model's fit.
   ScanContext ctx;
   ctx.view = make_view(study, in.ped_file, opt.add_missing_parents);
+  if (study.people.empty()) return input_failure(err, problems, "the input");
   const std::vector<std::uint8_t> ones(study.people.size(), 1);
   prep::Prepared base = prepare_marker(ctx.view, ones, ones);
   std::vector<std::string> left_out;
@@ -272,12 +276,14 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     }
   }
   for (const prep::Problem& p : base.problems) problems.push_back(input_problem(ctx.view, p));
-  if (!problems.empty()) return input_failure(err, problems, in.ped_file);
+  if (!problems.empty()) return input_failure(err, problems, "the input");
   for (const auto& f : left_out)
     err << "mglink-scan: family " << f << " left out: its pedigree has a loop (--skip-loops)\n";
   for (const auto& w : base.start.warnings) err << "mglink-scan: warning: " << w << "\n";
 
-  // The chunk.
+  // The chunk (run directories named over the whole list, so that the
+  // chunks of a scan agree).
+  name_run_directories(study, planned);
   const Slice slice = chunk_slice(planned.size(), opt.chunk_k, opt.chunk_n);
   planned = std::vector<PlannedMarker>(planned.begin() + static_cast<long>(slice.begin),
                                        planned.begin() + static_cast<long>(slice.end));
@@ -484,7 +490,12 @@ int run_scan_command(const std::vector<std::string>& args, std::ostream& out, st
     case Mode::scan:
       break;
   }
-  return scan(opt, out, err, err_is_terminal);
+  try {
+    return scan(opt, out, err, err_is_terminal);
+  } catch (const std::exception& e) {
+    err << "mglink-scan: internal error: " << e.what() << " (a fault of mglink-scan; please report it)\n";
+    return SCAN_INTERNAL;
+  }
 }
 
 }  // namespace mglink::scan

@@ -83,7 +83,7 @@ void write_file(const fs::path& path, const std::string& text) {
 
 }  // namespace
 
-void write_run_directory(const fs::path& dir, const prep::Prepared& pr, const std::string& par) {
+void write_marker_run(const fs::path& dir, const prep::Prepared& pr, const std::string& par) {
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec || !fs::is_directory(dir))

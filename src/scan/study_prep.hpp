@@ -9,7 +9,14 @@
 #include <string>
 #include <vector>
 
+// mglink-prep's pipeline and writer (one header before they were split).
+#if __has_include("prep/pipeline.hpp")
+#include "prep/pipeline.hpp"
+#include "prep/writer.hpp"
+#else
 #include "prep/prep.hpp"
+#endif
+#include "prep/start_values.hpp"
 #include "scan/study.hpp"
 
 namespace mglink::scan {
@@ -45,7 +52,7 @@ long person_of_line(const PrepView& v, long line);
 // trait.dat, marker.dat, task.inp, mapping.txt, maxpar.inp) with `par` as
 // par.inp, creating dir.  Throws std::runtime_error when a file cannot be
 // written.
-void write_run_directory(const std::filesystem::path& dir, const prep::Prepared& pr,
+void write_marker_run(const std::filesystem::path& dir, const prep::Prepared& pr,
                          const std::string& par);
 
 }  // namespace mglink::scan

@@ -1,4 +1,4 @@
-# cmake --install into a temporary prefix: the three programs under bin/ run
+# cmake --install into a temporary prefix: the four programs under bin/ run
 # and print their version, and their manual pages lie under share/man/man1.
 # Run by CTest with -DBUILD_DIR=... -DPREFIX=... -DVERSION=...
 file(REMOVE_RECURSE "${PREFIX}")
@@ -7,7 +7,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed (${rc}):\n${out}${err}")
 endif()
-foreach(program mglink mglink-prep mglink-sim)
+foreach(program mglink mglink-prep mglink-sim mglink-scan)
   set(bin "${PREFIX}/bin/${program}")
   if(NOT EXISTS "${bin}")
     message(FATAL_ERROR "not installed: ${bin}")
@@ -27,4 +27,4 @@ foreach(program mglink mglink-prep mglink-sim)
   endif()
 endforeach()
 file(REMOVE_RECURSE "${PREFIX}")
-message(STATUS "installed and ran the three programs under ${PREFIX}")
+message(STATUS "installed and ran the four programs under ${PREFIX}")

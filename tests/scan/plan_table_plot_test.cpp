@@ -126,14 +126,22 @@ TEST(ScanTable, RowsReadBackAndNumbersRoundTrip) {
             "t.tsv:1: the first line is not the header of a scan table (25 columns chr, marker, ..., reason)");
 }
 
-TEST(ScanStatistics, OneSidedPValueAndDirectoryNames) {
+TEST(ScanStatistics, OneSidedPValue) {
   EXPECT_EQ(one_sided_pvalue(0.0), 1.0);
   EXPECT_EQ(one_sided_pvalue(-3.0), 1.0);
   EXPECT_NEAR(one_sided_pvalue(2.705543454095404), 0.05, 1e-12);  // 90% quantile of chi-square(1)
   EXPECT_NEAR(one_sided_pvalue(1e-12), 0.5, 1e-6);
-  EXPECT_EQ(directory_name("D1S01"), "D1S01");
-  EXPECT_EQ(directory_name("rs1/2 x"), "rs1_2_x");
-  EXPECT_EQ(directory_name(".."), "_..");
+}
+
+TEST(ScanPlan, RunDirectoryNamesAreSafeAndUnique) {
+  const Study s = mapped_study({{"D1S01", "1", 1}, {"rs1/2 x", "1", 2}, {"..", "1", 3}, {"rs1_2_x", "1", 4},
+                                {"rs1:2 x", "1", 5}});
+  std::vector<InputProblem> problems;
+  std::vector<PlannedMarker> p = plan_markers(s, {}, problems);
+  name_run_directories(s, p);
+  std::vector<std::string> n;
+  for (const auto& pm : p) n.push_back(pm.run_name);
+  EXPECT_EQ(n, (std::vector<std::string>{"D1S01", "rs1_2_x", "_..", "rs1_2_x_2", "rs1_2_x_3"}));
 }
 
 #if defined(__unix__)

@@ -92,8 +92,10 @@ Fixture seven_alleles() {
     for (int k = 0; k < n; ++k) alleles.push_back(l);
   // 39 founder alleles: pairs, the last founder homozygous for the odd one.
   int id = 0;
-  for (std::size_t k = 0; k + 1 < alleles.size(); k += 2)
-    f.person("F" + std::to_string(id), std::to_string(++id), "0", "0", 1, alleles[k] + "/" + alleles[k + 1]);
+  for (std::size_t k = 0; k + 1 < alleles.size(); k += 2) {
+    const std::string name = std::to_string(++id);
+    f.person(std::string("F").append(name), name, "0", "0", 1, alleles[k] + "/" + alleles[k + 1]);
+  }
   f.person("F0", "x", "0", "0", 1, alleles.back() + "/" + alleles.back());  // g twice: g counts 4
   f.person("F0", "y", "0", "0", 2, "");
   f.person("F0", "kid", "x", "y", 1, "g/b");

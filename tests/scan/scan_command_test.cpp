@@ -215,7 +215,8 @@ TEST_F(ScanCommand, MendelUntypeStartsFromPrepAndPlinkFiles) {
 
 TEST_F(ScanCommand, ExitStatusesAndMessages) {
   EXPECT_EQ(scan("--version"), 0);
-  EXPECT_EQ(out_, "mglink-scan 1.0\n");
+  EXPECT_EQ(out_.substr(0, 12), "mglink-scan ");
+  EXPECT_EQ(out_.find('\n'), out_.size() - 1);
   EXPECT_EQ(scan("--help"), 0);
   EXPECT_EQ(out_.substr(0, 18), "usage: mglink-scan");
   EXPECT_EQ(scan("--ped a.ped out"), 2);
@@ -230,14 +231,16 @@ TEST_F(ScanCommand, ExitStatusesAndMessages) {
   EXPECT_EQ(err_,
             "mglink-scan: s.ped:4: family 1, individual 4: the value 'y' of trait Q1 is not a number nor a "
             "missing-value code (x, X, NA, -)\n"
-            "mglink-scan: 1 problem in the input; nothing written\n");
+            "mglink-scan: s.ped:3: family 1, individual 3: the mother '9' has no line in the family (add the "
+            "line, or use --add-missing-parents)\n"
+            "mglink-scan: 2 problems in the input; nothing written\n");
   EXPECT_FALSE(fs::exists(dir_ / "out"));
   scratch_.write("s.ped", "1 1 0 0 1 5 1 2\n1 2 0 0 2 x 1 1\n1 3 1 9 1 7 1 1\n1 4 1 2 2 8 1 2\n");
   EXPECT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 out"), 1);
   EXPECT_EQ(err_,
             "mglink-scan: s.ped:3: family 1, individual 3: the mother '9' has no line in the family (add the "
             "line, or use --add-missing-parents)\n"
-            "mglink-scan: 1 problem in s.ped; nothing written\n");
+            "mglink-scan: 1 problem in the input; nothing written\n");
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 
   // An output directory that cannot be made.
@@ -259,7 +262,7 @@ TEST_F(ScanCommand, FamiliesWithLoopsAreLeftOutOnlyWhenAsked) {
             "mglink-scan: s.ped:8: family L, individual c2: the pedigree has a loop through the individuals 'c1', "
             "'b1', 's1', 'c2' and the nuclear family of father 'c1' and mother 'c2' (a marriage or consanguinity "
             "loop); mglink peels only pedigrees without loops\n"
-            "mglink-scan: 1 problem in s.ped; nothing written\n");
+            "mglink-scan: 1 problem in the input; nothing written\n");
   ASSERT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 --skip-loops out"), 0) << err_;
   EXPECT_EQ(err_.substr(0, err_.find('\n')), "mglink-scan: family L left out: its pedigree has a loop (--skip-loops)");
   EXPECT_NE(out_.find("mglink-scan: s.ped: 1 family, 5 individuals; 1 marker\n"), std::string::npos) << out_;
