@@ -44,6 +44,10 @@ std::string check_study(const Pedigree& ped, const Marker& marker) {
     if (!(q >= 0.0 && std::isfinite(q)))
       return "allele " + std::to_string(a) + " has frequency " + std::to_string(q);
   }
+  double sum = 0.0;
+  for (double q : marker.frequency) sum = sum + q;
+  if (!(std::fabs(sum - 1.0) <= 1e-5))
+    return "the allele frequencies sum to " + std::to_string(sum) + ", not 1";
   for (long i = 0; i < n; ++i) {
     const auto g = marker.alleles[static_cast<std::size_t>(i)];
     const bool untyped = g[0] == 0 && g[1] == 0;

@@ -58,7 +58,8 @@ using Parameters = std::array<double, 6>;
 // Problems of a study that make it unusable, as a text naming the family
 // and member (empty when the study is sound): member numbers outside the
 // family, allele numbers outside 0..K or half-typed pairs, frequencies
-// that are negative, fewer alleles than K, or sizes that disagree.
+// that are negative or do not sum to 1 (within 1e-5), fewer frequencies
+// than K, or sizes that disagree.
 std::string check_study(const Pedigree& ped, const Marker& marker);
 
 }  // namespace mglink::kallele
