@@ -24,9 +24,9 @@ using test::Random;
 using test::Shape;
 
 #ifdef MGLINK_CHECKED
-constexpr int kRounds = 30;  // the index-checked build is slower
+constexpr int kRounds = 60;  // the index-checked build is slower
 #else
-constexpr int kRounds = 100;
+constexpr int kRounds = 300;
 #endif
 constexpr int kShapes = static_cast<int>(std::size(test::kAllShapes));
 
