@@ -1,0 +1,164 @@
+// Both passes of the linkage test with the K-allele likelihood: for the
+// example study's five-allele marker the same estimates as mglink's own
+// passes (GENMMP under the same pattern search), and for a marker of many
+// alleles the figures of each pass fit together (the marker is not linked
+// to the trait there: the estimates themselves say nothing).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "data/wwdat.hpp"
+#include "kallele/from_state.hpp"
+#include "kallele/two_pass.hpp"
+#include "likelihood/genmmp.hpp"
+#include "support/kallele_study.hpp"
+#include "support/scratch_dir.hpp"
+
+namespace mglink {
+namespace {
+
+const std::string kStudy = std::string(MGLINK_SOURCE_DIR) + "/examples/study";
+
+struct Quiet {
+  std::ostringstream out;
+  std::istringstream in;
+  Console con{out, in};
+};
+
+TEST(KAlleleTwoPass, FiveAlleleMarkerGivesMglinksEstimates) {
+  const MaxparSettings m = read_maxpar(kStudy + "/maxpar.inp");
+  testing::ScratchDir scratch;
+  Quiet q;
+
+  // mglink's passes, as its run driver runs them.
+  auto st = make_model_state();
+  st->IMAX.NPAR = 6;
+  double fmax[2] = {}, x5[2] = {};
+  int iter[2] = {};
+  MessageFile messages(scratch.file("fort.25"));
+  for (int pass = 1; pass <= 2; ++pass) {
+    read_par(*st, pass, kStudy + "/par.inp");
+    WWDAT(*st, "trait.dat", "marker.dat", kStudy);
+    st->IMAX.ISETUP = -1;
+    double FINIT = 0.0;
+    GENMMP(*st, q.con, FINIT);
+    st->IMAX.ISETUP = 1;
+    METHGI(st->OPTPAR1, q.con, messages, 6, m.EPSF, m.RHO, m.EPSX, m.MAXIT, m.IPRINT,
+           [&](double& LH) { GENMMP(*st, q.con, LH); });
+    fmax[pass - 1] = st->OPTPAR1.FMAX;
+    x5[pass - 1] = st->OPTPAR1.X(5);
+    iter[pass - 1] = st->OPTPAR1.ITER;
+  }
+
+  auto sk = make_model_state();
+  sk->IMAX.NPAR = 6;
+  read_par(*sk, 2, kStudy + "/par.inp");
+  WWDAT(*sk, "trait.dat", "marker.dat", kStudy);
+  kallele::Evaluator ev(kallele::pedigree_from_state(*sk), kallele::marker_from_state(*sk));
+  const auto load = [](ModelState& s, int pass) { return read_par(s, pass, kStudy + "/par.inp"); };
+  const kallele::TwoPassResult r = kallele::run_two_passes(*sk, ev, m, load, q.con, messages);
+
+  ASSERT_FALSE(r.unusable_start);
+  for (int p = 0; p < 2; ++p) {
+    SCOPED_TRACE("pass " + std::to_string(p + 1));
+    EXPECT_EQ(r.pass[p].estimated, p == 0 ? 5 : 6);
+    EXPECT_NEAR(r.pass[p].lh, fmax[p], 1e-9 * std::fabs(fmax[p]));
+    EXPECT_NEAR(r.pass[p].x[4], x5[p], 1e-6);
+    EXPECT_EQ(r.pass[p].iterations, iter[p]);
+    EXPECT_TRUE(r.pass[p].end == SearchEnd::ConvergedGain || r.pass[p].end == SearchEnd::ConvergedStep);
+  }
+  EXPECT_EQ(r.pass[0].x[4], 0.5);
+  EXPECT_NEAR(r.statistic, 2.0 * (fmax[1] - fmax[0]), 1e-7);
+  EXPECT_GT(r.lod, 3.0);  // the example study is strongly linked
+}
+
+TEST(KAlleleTwoPass, ManyAlleleMarkerPassesFitTogether) {
+  test::Random rng(155);
+  const auto truth = test::random_parameters(rng, 0.1);
+  std::vector<test::Family> fams;
+  for (int i = 0; i < 12; ++i)
+    fams.push_back(test::random_family(rng, test::kAllShapes[i % std::size(test::kAllShapes)], truth));
+  auto st = make_model_state();
+  test::load_families(*st, fams);
+  const kallele::Marker marker = test::random_marker(rng, fams, 12, 0.3, 1L << 40, 0.0);
+  kallele::Evaluator ev(kallele::pedigree_from_state(*st), marker);
+
+  // par.inp of the test: every parameter estimated from the truth's
+  // neighbourhood, theta from 0.25.
+  const auto load = [&](ModelState& s, int pass) {
+    test::set_parameters(s, truth);
+    const double steps[6] = {0.05, 0.3, 0.3, 0.3, 0.05, 0.2};
+    for (int i = 1; i <= 6; ++i) {
+      s.OPTPAR1.IFREE(i) = 1;
+      s.OPTPAR1.STEP(i) = steps[i - 1];
+      s.OPTPAR1.XLOW(i) = i == 1 || i == 5 ? 0.0 : (i == 6 ? 0.01 : -50.0);
+      s.OPTPAR1.XUPP(i) = i == 1 ? 1.0 : (i == 5 ? 0.5 : 50.0);
+    }
+    s.OPTPAR1.X(1) = 0.5;
+    s.OPTPAR1.X(5) = 0.25;
+    if (pass == 1) {
+      s.OPTPAR1.IFREE(5) = 0;
+      s.OPTPAR1.X(5) = 0.5;
+    }
+    return pass == 1 ? 5 : 6;
+  };
+  MaxparSettings m;
+  m.EPSX = 1e-4;
+  m.MAXIT = 500;
+  m.RHO = 0.5;
+  m.EPSF = 1e-4;
+  testing::ScratchDir scratch;
+  MessageFile messages(scratch.file("fort.25"));
+  Quiet q;
+  const kallele::TwoPassResult r = kallele::run_two_passes(*st, ev, m, load, q.con, messages);
+  ASSERT_FALSE(r.unusable_start);
+  EXPECT_EQ(r.pass[0].x[4], 0.5);
+  for (int p = 0; p < 2; ++p) {
+    SCOPED_TRACE("pass " + std::to_string(p + 1));
+    EXPECT_GT(r.pass[p].lh, r.pass[p].initial);
+    // FMAX is the best value met; the pattern search may end a hair away
+    // from its point.
+    EXPECT_NEAR(r.pass[p].lh, ev.log_likelihood(r.pass[p].x).lh, 1e-6);
+    EXPECT_GT(r.pass[p].evaluations, r.pass[p].iterations);
+  }
+  EXPECT_EQ(r.statistic, (r.pass[1].lh - r.pass[0].lh) * 2.0);
+}
+
+// Start values outside their bounds end the run at that pass, with the
+// reason, as mglink's run driver ends it.
+TEST(KAlleleTwoPass, UnusableStartStopsThePass) {
+  test::Random rng(156);
+  const auto truth = test::random_parameters(rng, 0.1);
+  std::vector<test::Family> fams{test::random_family(rng, test::Shape::Nuclear, truth)};
+  auto st = make_model_state();
+  test::load_families(*st, fams);
+  kallele::Evaluator ev(kallele::pedigree_from_state(*st),
+                        test::random_marker(rng, fams, 7, 0.3, 1L << 40, 0.0));
+  const auto load = [&](ModelState& s, int pass) {
+    test::set_parameters(s, truth);
+    s.OPTPAR1.IFREE(6) = 1;
+    s.OPTPAR1.STEP(6) = 0.1;
+    s.OPTPAR1.XUPP(6) = pass == 2 ? 0.01 : 100.0;  // pass 2: the variance above its bound
+    return 1;
+  };
+  MaxparSettings m;
+  m.EPSX = 1e-4;
+  m.MAXIT = 50;
+  m.RHO = 0.5;
+  m.EPSF = 1e-4;
+  testing::ScratchDir scratch;
+  MessageFile messages(scratch.file("fort.25"));
+  Quiet q;
+  const kallele::TwoPassResult r = kallele::run_two_passes(*st, ev, m, load, q.con, messages);
+  EXPECT_TRUE(r.unusable_start);
+  EXPECT_EQ(r.stopped_pass, 2);
+  EXPECT_EQ(r.pass[1].initial, REJECTED);
+  EXPECT_EQ(r.pass[1].rejection.kind, Rejection::Kind::Bounds);
+  EXPECT_EQ(r.pass[1].rejection.param, 6);
+  EXPECT_GT(r.pass[0].lh, UNUSABLE);
+}
+
+}  // namespace
+}  // namespace mglink
