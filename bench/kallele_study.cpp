@@ -95,7 +95,7 @@ Study simulate_study(const StudySpec& spec) {
     switch (spec.shape) {
       case StudySpec::Shape::Nuclear: b.descend(d, g1, g2, 1, 2, 5, 0.0, 0); break;
       case StudySpec::Shape::Extended: b.descend(d, g1, g2, 2, 2, 5, 0.7, 0); break;
-      case StudySpec::Shape::Large: b.descend(d, g1, g2, 3, 3, 5, 0.8, 0); break;
+      case StudySpec::Shape::Large: b.descend(d, g1, g2, 3, 3, 5, 0.72, 0); break;
     }
     const int n = static_cast<int>(b.people.size());
     int oldest = n, youngest = 0;
