@@ -114,7 +114,7 @@ void TwoPass(benchmark::State& state, StudySpec spec, int K) {
     }
     return pass == 1 ? 5 : 6;
   };
-  MaxparSettings m;
+  SearchSettings m;
   m.EPSX = 1e-4;
   m.MAXIT = 500;
   m.RHO = 0.5;
@@ -126,7 +126,7 @@ void TwoPass(benchmark::State& state, StudySpec spec, int K) {
   double evaluations = 0, lod = 0;
   for (auto _ : state) {
     const kallele::TwoPassResult r = kallele::run_two_passes(*st, ev, m, load, con, messages);
-    evaluations = r.pass[0].evaluations + r.pass[1].evaluations;
+    evaluations = r.pass[0].NFUN + r.pass[1].NFUN;
     lod = r.lod;
   }
   counters(state, s, ev);

@@ -5,35 +5,27 @@
 // file is written: the caller gets the figures of each pass.
 #pragma once
 
+#include <array>
 #include <functional>
 
 #include "io/message_file.hpp"
 #include "kallele/evaluator.hpp"
 #include "maximiser/methgi.hpp"
 #include "run/console.hpp"
-#include "run/control_files.hpp"
 #include "run/model_state.hpp"
+#include "run/run_driver.hpp"
 
 namespace mglink::kallele {
 
-struct PassResult {
-  int estimated = 0;          // parameters estimated in the pass (after the pass rule)
-  double initial = 0.0;       // ln L at the start values
-  double lh = 0.0;            // ln L reported for the pass (FMAX)
-  Parameters x{};             // X(1..6) at the end of the pass
-  Parameters step{};          // STEP(1..6) at the end of the pass
-  int iterations = 0;         // ITER
-  int evaluations = 0;        // NFUN
-  SearchEnd end = SearchEnd::NoParameters;  // why the search stopped (NoParameters: no search)
-  Rejection rejection;        // why the start values were unusable, if they were
-};
-
+// Each pass as mglink's run driver reports it (PassResult: NEST, FINIT,
+// FMAX, X(1..6), ITER, NFUN, why the search stopped), and the test.
 struct TwoPassResult {
-  PassResult pass[2];
-  bool unusable_start = false;  // a pass with estimated parameters could not start: stopped there
-  int stopped_pass = 0;         // that pass (1 or 2)
-  double statistic = 0.0;       // -2 ln(L1/L2) = 2 (lh of pass 2 - lh of pass 1)
-  double lod = 0.0;             // the LOD score
+  int passes = 0;                   // passes completed (0, 1 or 2)
+  std::array<PassResult, 2> pass{};
+  bool unusable_start = false;      // a pass with estimated parameters could not start: stopped there
+  Rejection rejection;              // and why its start values were unusable
+  double statistic = 0.0;           // -2 ln(L1/L2) = 2 (FMAX of pass 2 - FMAX of pass 1), after 2 passes
+  double lod = 0.0;                 // the LOD score
 };
 
 // Reads par.inp for a pass into the state (read_par's contract): returns the
@@ -46,7 +38,7 @@ using PassParameters = std::function<int(ModelState& st, int pass)>;
 // maximiser's progress lines go to `con`, its messages to `messages`.
 // A pass whose parameters are estimated and whose start values give no usable
 // likelihood ends the run there (unusable_start), as it ends mglink's.
-TwoPassResult run_two_passes(ModelState& st, Evaluator& ev, const MaxparSettings& settings,
+TwoPassResult run_two_passes(ModelState& st, Evaluator& ev, const SearchSettings& settings,
                              const PassParameters& load_pass, Console& con,
                              MessageFile& messages);
 

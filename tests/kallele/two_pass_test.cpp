@@ -6,13 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "data/wwdat.hpp"
 #include "kallele/from_state.hpp"
 #include "kallele/two_pass.hpp"
-#include "likelihood/genmmp.hpp"
+#include "run/control_files.hpp"
+#include "run/run_driver.hpp"
 #include "support/kallele_study.hpp"
 #include "support/scratch_dir.hpp"
 
@@ -21,6 +23,7 @@ namespace {
 
 const std::string kStudy = std::string(MGLINK_SOURCE_DIR) + "/examples/study";
 
+
 struct Quiet {
   std::ostringstream out;
   std::istringstream in;
@@ -28,49 +31,40 @@ struct Quiet {
 };
 
 TEST(KAlleleTwoPass, FiveAlleleMarkerGivesMglinksEstimates) {
-  const MaxparSettings m = read_maxpar(kStudy + "/maxpar.inp");
-  testing::ScratchDir scratch;
+  // mglink's own run of the example study, in a copy of it.
+  testing::ScratchDir dir;
+  std::filesystem::copy(kStudy, dir.path(), std::filesystem::copy_options::recursive);
+  mglink::Evaluator literal(EvaluatorOptions{true, 1});
   Quiet q;
+  const RunResult run = run_directory(dir.path(), literal, q.out, q.in);
+  ASSERT_EQ(run.passes, 2) << run.detail;
 
-  // mglink's passes, as its run driver runs them.
   auto st = make_model_state();
   st->IMAX.NPAR = 6;
-  double fmax[2] = {}, x5[2] = {};
-  int iter[2] = {};
-  MessageFile messages(scratch.file("fort.25"));
-  for (int pass = 1; pass <= 2; ++pass) {
-    read_par(*st, pass, kStudy + "/par.inp");
-    WWDAT(*st, "trait.dat", "marker.dat", kStudy);
-    st->IMAX.ISETUP = -1;
-    double FINIT = 0.0;
-    GENMMP(*st, q.con, FINIT);
-    st->IMAX.ISETUP = 1;
-    METHGI(st->OPTPAR1, q.con, messages, 6, m.EPSF, m.RHO, m.EPSX, m.MAXIT, m.IPRINT,
-           [&](double& LH) { GENMMP(*st, q.con, LH); });
-    fmax[pass - 1] = st->OPTPAR1.FMAX;
-    x5[pass - 1] = st->OPTPAR1.X(5);
-    iter[pass - 1] = st->OPTPAR1.ITER;
-  }
-
-  auto sk = make_model_state();
-  sk->IMAX.NPAR = 6;
-  read_par(*sk, 2, kStudy + "/par.inp");
-  WWDAT(*sk, "trait.dat", "marker.dat", kStudy);
-  kallele::Evaluator ev(kallele::pedigree_from_state(*sk), kallele::marker_from_state(*sk));
+  read_par(*st, 2, kStudy + "/par.inp");
+  WWDAT(*st, "trait.dat", "marker.dat", kStudy);
+  kallele::Evaluator ev(kallele::pedigree_from_state(*st), kallele::marker_from_state(*st));
   const auto load = [](ModelState& s, int pass) { return read_par(s, pass, kStudy + "/par.inp"); };
-  const kallele::TwoPassResult r = kallele::run_two_passes(*sk, ev, m, load, q.con, messages);
+  MessageFile messages(dir.file("fort.25.kallele"));
+  const kallele::TwoPassResult r = kallele::run_two_passes(
+      *st, ev, read_maxpar(kStudy + "/maxpar.inp"), load, q.con, messages);
 
+  ASSERT_EQ(r.passes, 2);
   ASSERT_FALSE(r.unusable_start);
-  for (int p = 0; p < 2; ++p) {
+  for (std::size_t p = 0; p < 2; ++p) {
     SCOPED_TRACE("pass " + std::to_string(p + 1));
-    EXPECT_EQ(r.pass[p].estimated, p == 0 ? 5 : 6);
-    EXPECT_NEAR(r.pass[p].lh, fmax[p], 1e-9 * std::fabs(fmax[p]));
-    EXPECT_NEAR(r.pass[p].x[4], x5[p], 1e-6);
-    EXPECT_EQ(r.pass[p].iterations, iter[p]);
-    EXPECT_TRUE(r.pass[p].end == SearchEnd::ConvergedGain || r.pass[p].end == SearchEnd::ConvergedStep);
+    const PassResult& want = run.pass[p];
+    const PassResult& got = r.pass[p];
+    EXPECT_EQ(got.NEST, want.NEST);
+    EXPECT_NEAR(got.FINIT, want.FINIT, 1e-12 * std::fabs(want.FINIT));
+    EXPECT_NEAR(got.FMAX, want.FMAX, 1e-9 * std::fabs(want.FMAX));
+    for (int i = 1; i <= 6; ++i) EXPECT_NEAR(got.X[i], want.X[i], 1e-6 * (1.0 + std::fabs(want.X[i]))) << i;
+    EXPECT_EQ(got.ITER, want.ITER);
+    EXPECT_EQ(got.NFUN, want.NFUN);
+    EXPECT_EQ(got.end, want.end);
   }
-  EXPECT_EQ(r.pass[0].x[4], 0.5);
-  EXPECT_NEAR(r.statistic, 2.0 * (fmax[1] - fmax[0]), 1e-7);
+  EXPECT_EQ(r.pass[0].X[5], 0.5);
+  EXPECT_NEAR(r.statistic, 2.0 * (run.pass[1].FMAX - run.pass[0].FMAX), 1e-7);
   EXPECT_GT(r.lod, 3.0);  // the example study is strongly linked
 }
 
@@ -104,7 +98,7 @@ TEST(KAlleleTwoPass, ManyAlleleMarkerPassesFitTogether) {
     }
     return pass == 1 ? 5 : 6;
   };
-  MaxparSettings m;
+  SearchSettings m;
   m.EPSX = 1e-4;
   m.MAXIT = 500;
   m.RHO = 0.5;
@@ -114,16 +108,19 @@ TEST(KAlleleTwoPass, ManyAlleleMarkerPassesFitTogether) {
   Quiet q;
   const kallele::TwoPassResult r = kallele::run_two_passes(*st, ev, m, load, q.con, messages);
   ASSERT_FALSE(r.unusable_start);
-  EXPECT_EQ(r.pass[0].x[4], 0.5);
-  for (int p = 0; p < 2; ++p) {
+  ASSERT_EQ(r.passes, 2);
+  EXPECT_EQ(r.pass[0].X[5], 0.5);
+  for (std::size_t p = 0; p < 2; ++p) {
     SCOPED_TRACE("pass " + std::to_string(p + 1));
-    EXPECT_GT(r.pass[p].lh, r.pass[p].initial);
+    EXPECT_GT(r.pass[p].FMAX, r.pass[p].FINIT);
+    const kallele::Parameters x{r.pass[p].X[1], r.pass[p].X[2], r.pass[p].X[3],
+                                r.pass[p].X[4], r.pass[p].X[5], r.pass[p].X[6]};
     // FMAX is the best value met; the pattern search may end a hair away
     // from its point.
-    EXPECT_NEAR(r.pass[p].lh, ev.log_likelihood(r.pass[p].x).lh, 1e-6);
-    EXPECT_GT(r.pass[p].evaluations, r.pass[p].iterations);
+    EXPECT_NEAR(r.pass[p].FMAX, ev.log_likelihood(x).lh, 1e-6);
+    EXPECT_GT(r.pass[p].NFUN, r.pass[p].ITER);
   }
-  EXPECT_EQ(r.statistic, (r.pass[1].lh - r.pass[0].lh) * 2.0);
+  EXPECT_EQ(r.statistic, (r.pass[1].FMAX - r.pass[0].FMAX) * 2.0);
 }
 
 // Start values outside their bounds end the run at that pass, with the
@@ -143,7 +140,7 @@ TEST(KAlleleTwoPass, UnusableStartStopsThePass) {
     s.OPTPAR1.XUPP(6) = pass == 2 ? 0.01 : 100.0;  // pass 2: the variance above its bound
     return 1;
   };
-  MaxparSettings m;
+  SearchSettings m;
   m.EPSX = 1e-4;
   m.MAXIT = 50;
   m.RHO = 0.5;
@@ -153,11 +150,11 @@ TEST(KAlleleTwoPass, UnusableStartStopsThePass) {
   Quiet q;
   const kallele::TwoPassResult r = kallele::run_two_passes(*st, ev, m, load, q.con, messages);
   EXPECT_TRUE(r.unusable_start);
-  EXPECT_EQ(r.stopped_pass, 2);
-  EXPECT_EQ(r.pass[1].initial, REJECTED);
-  EXPECT_EQ(r.pass[1].rejection.kind, Rejection::Kind::Bounds);
-  EXPECT_EQ(r.pass[1].rejection.param, 6);
-  EXPECT_GT(r.pass[0].lh, UNUSABLE);
+  EXPECT_EQ(r.passes, 1);
+  EXPECT_EQ(r.pass[1].FINIT, REJECTED);
+  EXPECT_EQ(r.rejection.kind, Rejection::Kind::Bounds);
+  EXPECT_EQ(r.rejection.param, 6);
+  EXPECT_GT(r.pass[0].FMAX, UNUSABLE);
 }
 
 }  // namespace
