@@ -107,6 +107,38 @@ void Evaluator::clear_children(const FamilyTable& t, const NuclearFamily& nf, st
   }
 }
 
+// The haplotypes member m can transmit (over its slots of nonzero weight),
+// into sc_.ys; returns their number.
+std::size_t Evaluator::transmitted(const FamilyTable& t, int m) {
+  const std::size_t H = idx(t.haplotypes());
+  sc_.seen.assign(H, 0);
+  sc_.ys.clear();
+  for (int v = t.first(m); v < t.last(m); ++v) {
+    if (sc_.w[idx(v)] == 0.0) continue;
+    const Slot& sv = t.slots[idx(v)];
+    for (int j = 0; j < sv.nt; ++j)
+      if (!sc_.seen[sv.hap[j]]) {
+        sc_.seen[sv.hap[j]] = 1;
+        sc_.ys.push_back(sv.hap[j]);
+      }
+  }
+  return sc_.ys.size();
+}
+
+// va[y] = sum over the haplotypes x that slot s transmits of their
+// probability times M[x][y], for the ny haplotypes y listed in ys.
+void Evaluator::against(const Slot& s, const double* M, std::size_t H, const std::uint8_t* ys,
+                        std::size_t ny, double* va) const {
+  const double p0 = tp_[s.prob[0]];
+  const double* m0 = M + s.hap[0] * H;
+  for (std::size_t i = 0; i < ny; ++i) va[ys[i]] = p0 * m0[ys[i]];
+  for (int j = 1; j < s.nt; ++j) {
+    const double p = tp_[s.prob[j]];
+    const double* mj = M + s.hap[j] * H;
+    for (std::size_t i = 0; i < ny; ++i) va[ys[i]] = va[ys[i]] + p * mj[ys[i]];
+  }
+}
+
 // Connector c is a parent, o the other parent: W(u) = sum over o's slots v
 // of w(v) times the product over the children of the probability-weighted
 // sum of the child's weights over the haplotype pairs u and v transmit.
@@ -116,23 +148,14 @@ void Evaluator::fold_onto_parent(const FamilyTable& t, const NuclearFamily& nf, 
   load_children(t, nf, 2);
   double* w = sc_.w.data();
   const Slot* slots = t.slots.data();
+  const std::size_t ny = transmitted(t, o);
+  const std::uint8_t* ys = sc_.ys.data();
   for (int u = t.first(c); u < t.last(c); ++u) {
     if (w[u] == 0.0) continue;
     const Slot& su = slots[u];
     // va[k][y]: child k's weight summed over the haplotypes u transmits,
-    // against haplotype y from the other parent.
-    for (std::size_t k = 0; k < kids; ++k) {
-      const double* M = &sc_.kid[k * H * H];
-      double* va = &sc_.va[k * H];
-      const double p0 = tp_[su.prob[0]];
-      const double* m0 = M + su.hap[0] * H;
-      for (std::size_t y = 0; y < H; ++y) va[y] = p0 * m0[y];
-      for (int i = 1; i < su.nt; ++i) {
-        const double p = tp_[su.prob[i]];
-        const double* mi = M + su.hap[i] * H;
-        for (std::size_t y = 0; y < H; ++y) va[y] = va[y] + p * mi[y];
-      }
-    }
+    // against haplotype y from the other parent (only the y it transmits).
+    for (std::size_t k = 0; k < kids; ++k) against(su, &sc_.kid[k * H * H], H, ys, ny, &sc_.va[k * H]);
     double W = 0.0;
     for (int v = t.first(o); v < t.last(o); ++v) {
       if (w[v] == 0.0) continue;
@@ -164,16 +187,12 @@ void Evaluator::fold_onto_child(const FamilyTable& t, const NuclearFamily& nf) {
   double* acc = sc_.acc.data();
   double* w = sc_.w.data();
   const Slot* slots = t.slots.data();
+  const std::size_t ny = transmitted(t, e2);
+  const std::uint8_t* ys = sc_.ys.data();
   for (int v = t.first(e1); v < t.last(e1); ++v) {
     if (w[v] == 0.0) continue;
     const Slot& sv = slots[v];
-    for (std::size_t k = 0; k < kids; ++k) {
-      const double* M = &sc_.kid[k * H * H];
-      double* va = &sc_.va[k * H];
-      for (std::size_t y = 0; y < H; ++y) va[y] = tp_[sv.prob[0]] * M[sv.hap[0] * H + y];
-      for (int i = 1; i < sv.nt; ++i)
-        for (std::size_t y = 0; y < H; ++y) va[y] = va[y] + tp_[sv.prob[i]] * M[sv.hap[i] * H + y];
-    }
+    for (std::size_t k = 0; k < kids; ++k) against(sv, &sc_.kid[k * H * H], H, ys, ny, &sc_.va[k * H]);
     for (int x = t.first(e2); x < t.last(e2); ++x) {
       if (w[x] == 0.0) continue;
       const Slot& sx = slots[x];

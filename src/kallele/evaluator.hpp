@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "kallele/family_table.hpp"
@@ -66,10 +67,15 @@ class Evaluator {
     std::vector<double> acc;    // H x H sums of a fold onto the first child
     std::vector<double> hf;     // haplotype frequencies
     std::vector<double> dens;   // members' trait densities, 3 each
+    std::vector<std::uint8_t> ys;    // haplotypes the other parent can transmit
+    std::vector<std::uint8_t> seen;  // which are listed there
   };
   void starting_weights(std::size_t f, const Parameters& x);
   void fold_onto_parent(const FamilyTable& t, const NuclearFamily& nf, int c, int o);
   void fold_onto_child(const FamilyTable& t, const NuclearFamily& nf);
+  std::size_t transmitted(const FamilyTable& t, int m);
+  void against(const Slot& s, const double* M, std::size_t H, const std::uint8_t* ys,
+               std::size_t ny, double* va) const;
   void load_children(const FamilyTable& t, const NuclearFamily& nf, std::size_t from);
   void clear_children(const FamilyTable& t, const NuclearFamily& nf, std::size_t from);
 
