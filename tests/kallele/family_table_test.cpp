@@ -82,7 +82,9 @@ TEST(KAlleleTable, EliminationKeepsWhatTheChildrenNeed) {
     EXPECT_EQ(marker_genotypes(t, 4), c.lone);
     // A heterozygous marker genotype gives 4 phased two-locus genotypes, a
     // homozygous one 3.
-    if (c.child == 1) EXPECT_EQ(t.last(3) - t.first(3), 4);
+    if (c.child == 1) {
+      EXPECT_EQ(t.last(3) - t.first(3), 4);
+    }
   }
   Trio bad(3, cases[2].alleles);
   Evaluator ev(bad.ped, bad.marker);
