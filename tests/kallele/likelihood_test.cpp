@@ -91,6 +91,34 @@ TEST(KAlleleLikelihood, AgreesWithBruteForceForTwoToEightAlleles) {
   RecordProperty("families_compared", compared);
 }
 
+// Markers of 20 and 40 alleles: the brute force keeps to families with at
+// most one untyped founder, the evaluator merges the untyped alleles.
+TEST(KAlleleLikelihood, AgreesWithBruteForceForTwentyAndFortyAlleles) {
+  Random rng(157);
+  auto st = make_model_state();
+  int shape_index = 0, compared = 0;
+  for (int round = 0; round < kRounds / 10; ++round) {
+    const int K = round % 2 == 0 ? 20 : 40;
+    const double theta = theta_of_round(rng, round);
+    const auto truth = test::random_parameters(rng, theta);
+    std::string names;
+    const auto fams = next_families(rng, shape_index, names, truth);
+    SCOPED_TRACE("round " + std::to_string(round) + ", K = " + std::to_string(K) + ": " + names);
+    test::load_families(*st, fams);
+    const kallele::Pedigree ped = kallele::pedigree_from_state(*st);
+    const kallele::Marker marker = test::random_marker(rng, fams, K, 0.4, 20000, 0.0);
+    Evaluator ev(ped, marker);
+    const auto x = first_six(test::random_parameters(rng, theta));
+    for (std::size_t f = 0; f < fams.size(); ++f) {
+      const double bf = test::kallele_brute_force(ped, marker, f, x);
+      ASSERT_GT(bf, 0.0) << "family " << f + 1;
+      EXPECT_NEAR(ev.family_log_likelihood(f, x), std::log(bf), 1e-12) << "family " << f + 1;
+      ++compared;
+    }
+  }
+  EXPECT_GE(compared, 3 * (kRounds / 10));
+}
+
 TEST(KAlleleLikelihood, RecodingLeavesEveryFamilyUnchanged) {
   Random rng(152);
   auto st = make_model_state();
