@@ -139,10 +139,10 @@ void TwoPass(benchmark::State& state, StudySpec spec, int K) {
 int main(int argc, char** argv) {
   for (const Named& n : kStudies) {
     const bool large = n.spec.shape == StudySpec::Shape::Large;
-    const int sizes_small[] = {5, 10, 20};
+    const int sizes_small[] = {5, 10, 20, 40};
     const int sizes_large[] = {5, 16};
     const int* begin = large ? sizes_large : sizes_small;
-    const int count = large ? 2 : 3;
+    const int count = large ? 2 : 4;
     for (int i = 0; i < count; ++i) {
       const int K = begin[i];
       const std::string tail = std::string(n.name) + "/K" + std::to_string(K);
