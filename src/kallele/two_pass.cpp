@@ -39,6 +39,7 @@ TwoPassResult run_two_passes(ModelState& st, Evaluator& ev, const SearchSettings
       r.end = METHGI(st.OPTPAR1, con, messages, st.IMAX.NPAR, settings, fcn);
       r.ITER = st.OPTPAR1.ITER;
       r.NFUN = st.OPTPAR1.NFUN;
+      out.searched[static_cast<std::size_t>(IPASS - 1)] = st.OPTPAR1;
     }
     keep_pass(st, r);
     out.passes = IPASS;

@@ -26,6 +26,8 @@ struct TwoPassResult {
   Rejection rejection;              // and why its start values were unusable
   double statistic = 0.0;           // -2 ln(L1/L2) = 2 (FMAX of pass 2 - FMAX of pass 1), after 2 passes
   double lod = 0.0;                 // the LOD score
+  // The parameter arrays at the end of each pass's search (for sigma.DAT).
+  std::array<Optpar1, 2> searched{};
 };
 
 // Reads par.inp for a pass into the state (read_par's contract): returns the
