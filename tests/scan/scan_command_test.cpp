@@ -156,18 +156,18 @@ TEST_F(ScanCommand, MarkersOfMoreThanFiveAllelesAreAnalysedExactly) {
     EXPECT_NE(lumped[i][COL_REASON].find("4 alleles lumped into allele 5"), std::string::npos);
     EXPECT_NE(exact[i][COL_LNL0], lumped[i][COL_LNL0]);
     // The exact run's result file holds the line's figures.
-    const std::string result = read("exactruns/" + m + "/result.out");
+    const std::string result = read("exactruns/" + m + "/" + std::string(prep::RESULT_FILE));
     EXPECT_EQ("LOD SCORE=" + format_E(std::strtod(exact[i][COL_LOD].c_str(), nullptr), 14, 7),
               result.substr(result.find("LOD SCORE=")).substr(0, 24));
     // mglink in the lumped analysis's kept directory writes what it kept.
     const fs::path kept = dir_ / "lumpruns" / m, again = dir_ / ("again-" + m);
     fs::copy(kept, again);
     fs::remove(again / "sigma.DAT");
-    fs::remove(again / "result.out");
+    fs::remove(again / prep::RESULT_FILE);
     const std::string cmd = "cd '" + again.string() + "' && '" + MGLINK_BIN + "' </dev/null >console.txt 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_EQ(read_file(again / "sigma.DAT"), read_file(kept / "sigma.DAT"));
-    EXPECT_EQ(read_file(again / "result.out"), read_file(kept / "result.out"));
+    EXPECT_EQ(read_file(again / prep::RESULT_FILE), read_file(kept / prep::RESULT_FILE));
   }
 }
 
