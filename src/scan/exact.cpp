@@ -16,6 +16,7 @@
 #include "run/model_state.hpp"
 #include "run/output_files.hpp"
 #include "run/pass_output.hpp"
+#include "run/search_warning.hpp"
 
 namespace mglink::scan {
 
@@ -220,6 +221,7 @@ RunResult run_exact(const fs::path& dir, const ScanContext& ctx, const MarkerCas
     r.detail = unusable_reason(t, *st, mc);
   } else {
     r.status = EXIT_OK;
+    if (t.pass[1].NEST > 0) r.warning = below_null_warning(t.pass[0].FMAX, t.pass[1].FMAX);
   }
   return r;
 }

@@ -42,7 +42,8 @@ FullCoding full_coding(const MarkerData& m, const std::vector<Individual>& peopl
 // maxpar.inp and par.inp are read; its five-allele marker.dat is not): the
 // marker is `fc`, restricted to the individuals whose five-allele genotype
 // `typed1` still holds (Mendel untyping).  Returns what run_directory
-// returns for a run: status EXIT_OK, or EXIT_UNUSABLE_START with the reason.
+// returns for a run: status EXIT_OK (with mglink's warning when pass 2 ends
+// below pass 1), or EXIT_UNUSABLE_START with the reason.
 // Files it cannot read throw RunStop.
 RunResult run_exact(const std::filesystem::path& dir, const ScanContext& ctx, const MarkerCase& mc,
                     const FullCoding& fc, const std::vector<std::uint8_t>& typed1);

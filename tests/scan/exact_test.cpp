@@ -121,6 +121,7 @@ TEST(ScanExact, FiveAlleleMarkerGivesMglinksRun) {
   const PathResult exact = analyse_exact(ex.ctx, mc, fc, mc.recoded.allele1, 2);
   ASSERT_TRUE(five.run && exact.run);
   EXPECT_EQ(exact.status, five.status);
+  EXPECT_EQ(exact.run->warning, five.run->warning);
   ASSERT_EQ(exact.run->passes, 2);
   for (std::size_t p = 0; p < 2; ++p) {
     SCOPED_TRACE("pass " + std::to_string(p + 1));
