@@ -1,6 +1,7 @@
 #include "scan/analysis.hpp"
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <numbers>
 #include <set>
@@ -10,6 +11,7 @@
 #include "core/errors.hpp"
 #include "run/control_files.hpp"
 #include "run/pass_output.hpp"
+#include "scan/exact.hpp"
 
 namespace mglink::scan {
 
@@ -150,7 +152,7 @@ Row skipped_row(const ScanContext& ctx, const PlannedMarker& pm, const std::stri
   return r;
 }
 
-PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Evaluator& eval, int worker) {
+PathResult analyse_starts(const ScanContext& ctx, const MarkerCase& mc, int worker, const RunOne& run_one) {
   const ScanSettings& s = ctx.settings;
   const fs::path base = s.scratch / ("worker" + std::to_string(worker));
   std::vector<double> thetas = s.theta_starts;
@@ -174,9 +176,7 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
                                 prep::real_text(thetas[j]));
     }
     write_marker_run(dir, mc.prepared, par);
-    std::ostringstream out;
-    std::istringstream in;
-    runs.push_back(run_directory(dir, eval, out, in));
+    runs.push_back(run_one(dir));
     dirs.push_back(dir);
     const RunResult& r = runs.back();
     if (r.status == EXIT_OUTPUT_ERROR) throw std::runtime_error(r.detail);
@@ -234,6 +234,15 @@ PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Eva
   return pr;
 }
 
+PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Evaluator& eval, int worker) {
+  return analyse_starts(ctx, mc, worker, [&eval](const fs::path& dir) {
+    std::ostringstream out;
+    std::istringstream in;
+    return run_directory(dir, eval, out, in);
+  });
+}
+
+
 Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& eval, int worker) {
   if (pm.skip) return skipped_row(ctx, pm, pm.reason);
   const Study& study = *ctx.view.study;
@@ -252,7 +261,11 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   const RecodedMarker& rec = mc.recoded;
   Row row = row_head(ctx, pm);
   row[COL_ALLELES] = std::to_string(rec.alleles);
-  row[COL_LUMPED] = std::to_string(rec.lumped);
+  // A marker of more than five alleles keeps them all (the exact path)
+  // unless --lump asks for the five-allele path with the rarer ones lumped.
+  const bool exact = rec.alleles > 5 && !s.lump;
+  row[COL_LUMPED] = exact ? "0" : std::to_string(rec.lumped);
+  row[COL_PATH] = rec.alleles <= 5 ? "five-allele" : exact ? "k-allele" : "lumped";
   row[COL_TYPED] = std::to_string(rec.typed);
   if (rec.typed == 0 || rec.alleles < 2) {
     row[COL_STATUS] = "skipped";
@@ -260,7 +273,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
                                      : "only one allele is observed: the marker carries no linkage information";
     return row;
   }
-  if (rec.lumped > 0)
+  if (rec.lumped > 0 && !exact)
     mc.notes.push_back(std::to_string(rec.lumped) + " alleles lumped into allele 5 (" + rec.lumped_labels + ")");
 
   // mglink-prep's pipeline; Mendelian inconsistencies reported, or their
@@ -306,6 +319,24 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
       return r;
     }
   }
+  // The check above sees the lumped alleles; with every allele kept a family
+  // may still be inconsistent: reported, or the family untyped.
+  FullCoding fc;
+  if (exact) {
+    fc = full_coding(m, study.people, ctx.view.people, s.source, given);
+    for (std::string fam; !(fam = exact_mendel_family(ctx, mc, fc, a1)).empty();) {
+      if (!s.untype_mendel) {
+        row[COL_STATUS] = "mendel-error";
+        row[COL_REASON] = "family " + fam +
+                          ": the genotypes cannot be inherited when every allele is kept (the check of "
+                          "the alleles lumped to five passes)";
+        return row;
+      }
+      for (std::size_t i : ctx.view.people)
+        if (study.people[i].family == fam) a1[i] = a2[i] = 0;
+      untyped_families.insert("family " + fam + " (all of it: every allele kept)");
+    }
+  }
   if (!untyped_families.empty()) {
     std::vector<std::string> fams(untyped_families.begin(), untyped_families.end());
     mc.notes.push_back("Mendelian inconsistencies: genotypes set untyped in the nuclear families of " + join(fams, ", "));
@@ -321,7 +352,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
     mc.notes.push_back("allele frequencies rest on " + std::to_string(rec.founder_alleles) + " typed founder alleles");
   }
 
-  const PathResult path = analyse_five_allele(ctx, mc, eval, worker);
+  const PathResult path = exact ? analyse_exact(ctx, mc, fc, a1, worker) : analyse_five_allele(ctx, mc, eval, worker);
   row[COL_STARTS] = std::to_string(path.starts);
   row[COL_STATUS] = path.status;
   std::vector<std::string> reason = mc.notes;

@@ -20,6 +20,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ struct ScanSettings {
   FreqSource source = FreqSource::founders;
   const std::vector<GivenFrequencies>* given = nullptr;
   bool untype_mendel = false;                     // --mendel untype
+  bool lump = false;                              // --lump: more than five alleles lumped to five
   std::filesystem::path scratch;                  // temporary run directories
   std::optional<std::filesystem::path> keep_runs; // --keep-runs DIR
   long few_founder_alleles = 20;                  // fewer counted founder alleles: a warning
@@ -98,6 +100,15 @@ struct PathResult {
 // chosen one is moved to keep_runs/<run_name> when asked.  Throws
 // std::runtime_error when a run directory cannot be written.
 PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Evaluator& eval, int worker);
+
+// One run of a marker in its run directory (written for it before).
+using RunOne = std::function<RunResult(const std::filesystem::path& dir)>;
+
+// The runs of a marker from each theta start (as above), each made by
+// `run_one` in a run directory written for it, and the chosen one; the
+// five-allele path runs mglink there, the exact path (exact.hpp) the
+// K-allele likelihood.
+PathResult analyse_starts(const ScanContext& ctx, const MarkerCase& mc, int worker, const RunOne& run_one);
 
 // The marker's line of the results table.
 Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& eval, int worker);

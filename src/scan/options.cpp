@@ -40,6 +40,10 @@ const char* const USAGE =
     "  --mendel report|untype    a marker with a Mendelian inconsistency is reported as\n"
     "                            mendel-error (default), or its genotypes in the nuclear\n"
     "                            families concerned are set untyped and it is analysed\n"
+    "  --lump                    a marker of more than five alleles keeps its four most\n"
+    "                            frequent alleles and lumps the rest into a fifth, analysed\n"
+    "                            by mglink's five-allele likelihood (default: every allele\n"
+    "                            kept, the exact K-allele likelihood; for comparison)\n"
     "starts:\n"
     "  --starts fitted|prep      from the trait model fitted once (default) or mglink-prep's\n"
     "  --theta-starts T1,T2,...  theta starts: the first, the others when pass 2 ends below\n"
@@ -171,6 +175,8 @@ std::string parse_options(const std::vector<std::string>& args, Options& opt) {
         else if (v == "untype") opt.untype_mendel = true;
         else return "--mendel needs report or untype";
       }
+    } else if (a == "--lump") {
+      opt.lump = true;
     } else if (a == "--starts") {
       std::string v;
       why = text(v);

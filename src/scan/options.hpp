@@ -32,6 +32,7 @@ struct Options {
   FreqSource freq = FreqSource::founders;
   std::string freq_file;
   bool untype_mendel = false;
+  bool lump = false;  // --lump: markers of more than five alleles lumped to five, as before
   // Starts.
   bool prep_starts = false;
   std::vector<double> theta_starts{0.25, 0.05, 0.45};

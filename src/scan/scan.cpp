@@ -333,6 +333,7 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     ctx.settings.source = opt.freq;
     ctx.settings.given = &in.given;
     ctx.settings.untype_mendel = opt.untype_mendel;
+    ctx.settings.lump = opt.lump;
     ctx.settings.scratch = outdir / WORK_DIR;
     if (!opt.keep_runs.empty()) {
       ctx.settings.keep_runs = fs::path(opt.keep_runs);

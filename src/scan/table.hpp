@@ -12,14 +12,14 @@
 
 namespace mglink::scan {
 
-inline constexpr std::array<const char*, 25> COLUMNS = {
-    "chr",    "marker", "pos",    "alleles", "lumped",   "typed",  "lnL0",   "lnL1",  "theta",
+inline constexpr std::array<const char*, 26> COLUMNS = {
+    "chr",    "marker", "pos",    "alleles", "lumped",   "path",   "typed",  "lnL0",   "lnL1",  "theta",
     "p",      "mu1",    "mu2",    "mu3",     "var",      "chi2",   "lod",    "log10_lr",
     "pvalue", "iter0",  "evals0", "iter1",   "evals1",   "starts", "status", "reason"};
 
 // Column indices.
 enum Column : std::size_t {
-  COL_CHR, COL_MARKER, COL_POS, COL_ALLELES, COL_LUMPED, COL_TYPED, COL_LNL0, COL_LNL1, COL_THETA,
+  COL_CHR, COL_MARKER, COL_POS, COL_ALLELES, COL_LUMPED, COL_PATH, COL_TYPED, COL_LNL0, COL_LNL1, COL_THETA,
   COL_P, COL_MU1, COL_MU2, COL_MU3, COL_VAR, COL_CHI2, COL_LOD, COL_LOG10_LR, COL_PVALUE,
   COL_ITER0, COL_EVALS0, COL_ITER1, COL_EVALS1, COL_STARTS, COL_STATUS, COL_REASON
 };

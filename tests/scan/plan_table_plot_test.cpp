@@ -118,12 +118,12 @@ TEST(ScanTable, RowsReadBackAndNumbersRoundTrip) {
   EXPECT_TRUE(problems.empty());
   parse_table(cut, "t.tsv", false, problems);
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(format_problem(problems[0]), "t.tsv:4: the line has 3 fields, the header 25");
+  EXPECT_EQ(format_problem(problems[0]), "t.tsv:4: the line has 3 fields, the header 26");
   problems.clear();
   parse_table("chr\tmarker\n", "t.tsv", false, problems);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(format_problem(problems[0]),
-            "t.tsv:1: the first line is not the header of a scan table (25 columns chr, marker, ..., reason)");
+            "t.tsv:1: the first line is not the header of a scan table (26 columns chr, marker, ..., reason)");
 }
 
 TEST(ScanStatistics, OneSidedPValue) {

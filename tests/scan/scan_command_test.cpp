@@ -97,8 +97,9 @@ TEST_F(ScanCommand, ExampleStudyMatchesMglinkRunByRunForAnyNumberOfThreads) {
   EXPECT_GT(best, 3.0);
 
   // mglink run in a kept directory writes the same sigma.DAT and result file
-  // (markers of 2, 4, 5 and 8 alleles).
-  for (const char* m : {"D1S01", "D1S02", "D1S03", "D1S04"}) {
+  // (markers of 2, 4 and 5 alleles; one of 8 is analysed exactly, not by
+  // mglink: ScanCommand.MarkersOfMoreThanFiveAllelesAreAnalysedExactly).
+  for (const char* m : {"D1S01", "D1S02", "D1S03"}) {
     const fs::path kept = dir_ / "runs" / m, again = dir_ / (std::string("again-") + m);
     fs::copy(kept, again);
     fs::remove(again / "sigma.DAT");
@@ -126,6 +127,48 @@ TEST_F(ScanCommand, ExampleStudyMatchesMglinkRunByRunForAnyNumberOfThreads) {
   std::size_t points = 0;
   for (std::size_t at = 0; (at = svg.find("<circle class=\"marker\"", at)) != std::string::npos; ++at) ++points;
   EXPECT_EQ(points, 23u);
+}
+
+// Markers of more than five alleles keep every allele (path k-allele,
+// nothing lumped), and the kept directory holds the exact figures; with
+// --lump they are the five-allele analysis of the lumped marker, which
+// mglink reproduces in its kept directory; a marker of at most five alleles
+// gives the same line either way.
+TEST_F(ScanCommand, MarkersOfMoreThanFiveAllelesAreAnalysedExactly) {
+  const std::string some = " --markers D1S03,D1S04,D1S08";
+  ASSERT_EQ(scan(STUDY + some + " --threads 2 --keep-runs exactruns exact"), 0) << err_;
+  ASSERT_EQ(scan(STUDY + some + " --threads 2 --lump --keep-runs lumpruns lumped"), 0) << err_;
+  const std::vector<Row> exact = rows("exact/scan.tsv"), lumped = rows("lumped/scan.tsv");
+  ASSERT_EQ(exact.size(), 3u);
+  ASSERT_EQ(lumped.size(), 3u);
+  EXPECT_EQ(exact[0], lumped[0]);
+  EXPECT_EQ(exact[0][COL_PATH], "five-allele");
+  for (std::size_t i : {std::size_t{1}, std::size_t{2}}) {
+    const std::string m = exact[i][COL_MARKER];
+    SCOPED_TRACE(m);
+    EXPECT_EQ(exact[i][COL_ALLELES], "8");
+    EXPECT_EQ(exact[i][COL_LUMPED], "0");
+    EXPECT_EQ(exact[i][COL_PATH], "k-allele");
+    EXPECT_EQ(exact[i][COL_STATUS], "ok") << exact[i][COL_REASON];
+    EXPECT_EQ(exact[i][COL_REASON].find("lumped"), std::string::npos);
+    EXPECT_EQ(lumped[i][COL_LUMPED], "4");
+    EXPECT_EQ(lumped[i][COL_PATH], "lumped");
+    EXPECT_NE(lumped[i][COL_REASON].find("4 alleles lumped into allele 5"), std::string::npos);
+    EXPECT_NE(exact[i][COL_LNL0], lumped[i][COL_LNL0]);
+    // The exact run's result file holds the line's figures.
+    const std::string result = read("exactruns/" + m + "/" + std::string(prep::RESULT_FILE));
+    EXPECT_EQ("LOD SCORE=" + format_E(std::strtod(exact[i][COL_LOD].c_str(), nullptr), 14, 7),
+              result.substr(result.find("LOD SCORE=")).substr(0, 24));
+    // mglink in the lumped analysis's kept directory writes what it kept.
+    const fs::path kept = dir_ / "lumpruns" / m, again = dir_ / ("again-" + m);
+    fs::copy(kept, again);
+    fs::remove(again / "sigma.DAT");
+    fs::remove(again / prep::RESULT_FILE);
+    const std::string cmd = "cd '" + again.string() + "' && '" + MGLINK_BIN + "' </dev/null >console.txt 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(read_file(again / "sigma.DAT"), read_file(kept / "sigma.DAT"));
+    EXPECT_EQ(read_file(again / prep::RESULT_FILE), read_file(kept / prep::RESULT_FILE));
+  }
 }
 
 TEST_F(ScanCommand, ChunksMergeIntoTheWholeScanByteForByte) {

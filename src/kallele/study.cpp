@@ -1,0 +1,63 @@
+#include "kallele/study.hpp"
+
+#include <cmath>
+
+namespace mglink::kallele {
+
+long Pedigree::first(std::size_t f) const {
+  long n = 0;
+  for (std::size_t i = 0; i < f; ++i) n += families[i].size;
+  return n;
+}
+
+std::string check_study(const Pedigree& ped, const Marker& marker) {
+  long n = 0;
+  for (std::size_t f = 0; f < ped.families.size(); ++f) {
+    const Family& fam = ped.families[f];
+    const std::string where = "family " + std::to_string(f + 1);
+    if (fam.size < 0) return where + ": negative size";
+    for (std::size_t j = 0; j < fam.nuclear.size(); ++j) {
+      const NuclearFamily& nf = fam.nuclear[j];
+      const std::string nuc = where + ", nuclear family " + std::to_string(j + 1);
+      if (nf.members.empty()) return nuc + ": no members";
+      for (int e : nf.members)
+        if (e < 1 || e > fam.size)
+          return nuc + ": member " + std::to_string(e) + " is not a number 1.." +
+                 std::to_string(fam.size);
+      if (nf.connector < 0 || nf.connector > fam.size)
+        return nuc + ": connector " + std::to_string(nf.connector) + " is not a member";
+    }
+    n += fam.size;
+  }
+  if (n != ped.individuals())
+    return "the families have " + std::to_string(n) + " members but " +
+           std::to_string(ped.individuals()) + " trait values are given";
+  if (static_cast<long>(marker.alleles.size()) != n)
+    return "the families have " + std::to_string(n) + " members but " +
+           std::to_string(marker.alleles.size()) + " marker genotypes are given";
+  if (marker.K < 1) return "the marker has no alleles";
+  if (static_cast<int>(marker.frequency.size()) != marker.K)
+    return "the marker has " + std::to_string(marker.K) + " alleles but " +
+           std::to_string(marker.frequency.size()) + " frequencies";
+  for (int a = 1; a <= marker.K; ++a) {
+    const double q = marker.frequency[static_cast<std::size_t>(a - 1)];
+    if (!(q >= 0.0 && std::isfinite(q)))
+      return "allele " + std::to_string(a) + " has frequency " + std::to_string(q);
+  }
+  double sum = 0.0;
+  for (double q : marker.frequency) sum = sum + q;
+  if (!(std::fabs(sum - 1.0) <= 1e-5))
+    return "the allele frequencies sum to " + std::to_string(sum) + ", not 1";
+  for (long i = 0; i < n; ++i) {
+    const auto g = marker.alleles[static_cast<std::size_t>(i)];
+    const bool untyped = g[0] == 0 && g[1] == 0;
+    const bool typed = g[0] >= 1 && g[0] <= marker.K && g[1] >= 1 && g[1] <= marker.K;
+    if (!untyped && !typed)
+      return "individual " + std::to_string(i + 1) + " has the marker genotype " +
+             std::to_string(g[0]) + "/" + std::to_string(g[1]) + " (alleles are 1.." +
+             std::to_string(marker.K) + ", or 0/0 untyped)";
+  }
+  return "";
+}
+
+}  // namespace mglink::kallele
