@@ -25,8 +25,7 @@
 #include <vector>
 
 #include "data/wwdat.hpp"
-#include "likelihood/fast_engine.hpp"
-#include "likelihood/genmmp.hpp"
+#include "evaluator/evaluator.hpp"
 #include "model/setup.hpp"
 #include "run/control_files.hpp"
 #include "run/model_state.hpp"
@@ -54,6 +53,8 @@ struct Quiet {
 // and the parameter vectors the updates cycle through.
 struct DataSet {
   std::unique_ptr<ModelState> st = make_model_state();
+  Evaluator literal{EvaluatorOptions{true, 1}};
+  Evaluator fast{EvaluatorOptions{false, 1}};  // its tables kept from one benchmark to the next
   Quiet quiet;
   std::vector<std::vector<double>> vectors;  // X(1..6) per call
 };
@@ -99,7 +100,7 @@ DataSet* load(const std::string& name, bool one_move) {
   WWDAT(st, names.TRAITFILE, names.MARKERFILE, dir);
   st.IMAX.ISETUP = -1;
   double LH = 0.0;
-  GENMMP(st, d->quiet.con, LH);
+  d->fast.evaluate(st, d->quiet.con, LH);
   if (LH <= UNUSABLE) {
     std::fprintf(stderr, "bench: the start values of %s are unusable\n", dir.c_str());
     std::exit(1);
@@ -111,22 +112,22 @@ DataSet* load(const std::string& name, bool one_move) {
   return p;
 }
 
-void run_updates(benchmark::State& state, const std::string& name, Engine engine, int threads,
+void run_updates(benchmark::State& state, const std::string& name, bool literal, int threads,
                  bool one_move) {
   DataSet* d = load(name, one_move);
   if (d == nullptr) {
     state.SkipWithError(("no data set " + data_dir() + "/" + name).c_str());
     return;
   }
-  select_engine(engine);
-  set_engine_threads(threads);
+  Evaluator& eval = literal ? d->literal : d->fast;
+  eval.set_threads(threads);
   ModelState& st = *d->st;
   std::size_t k = 0;
   double LH = 0.0;
   for (auto _ : state) {
     const auto& x = d->vectors[k++ % d->vectors.size()];
     for (int i = 1; i <= 6; ++i) st.OPTPAR1.X(i) = x[static_cast<std::size_t>(i)];
-    GENMMP(st, d->quiet.con, LH);
+    eval.evaluate(st, d->quiet.con, LH);
     benchmark::DoNotOptimize(LH);
     if (LH <= UNUSABLE) {
       state.SkipWithError("unusable parameter vector");
@@ -155,16 +156,16 @@ void set_up(benchmark::State& state, const std::string& name) {
 }
 
 void register_all() {
-  const int hw = engine_threads();
+  const int hw = hardware_threads();
   for (const char* set : {"typed", "deep", "capacity"}) {
     const std::string s = set;
     for (const bool one_move : {false, true}) {
       const std::string kind = one_move ? "UpdateOneMove/" : "Update/";
       benchmark::RegisterBenchmark((kind + s + "/literal").c_str(), [s, one_move](benchmark::State& st) {
-        run_updates(st, s, Engine::Literal, 1, one_move);
+        run_updates(st, s, true, 1, one_move);
       })->Unit(benchmark::kMillisecond)->UseRealTime();
       benchmark::RegisterBenchmark((kind + s + "/fast").c_str(), [s, one_move](benchmark::State& st) {
-        run_updates(st, s, Engine::Fast, 1, one_move);
+        run_updates(st, s, false, 1, one_move);
       })->Unit(benchmark::kMillisecond)->UseRealTime();
     }
     benchmark::RegisterBenchmark(("SetUp/" + s).c_str(), [s](benchmark::State& st) { set_up(st, s); })
@@ -172,7 +173,7 @@ void register_all() {
         ->UseRealTime();
     for (int t = 1; t <= (hw > 2 ? hw : 2); ++t) {
       benchmark::RegisterBenchmark(("Threads/" + s + "/" + std::to_string(t)).c_str(),
-                                   [s, t](benchmark::State& st) { run_updates(st, s, Engine::Fast, t, false); })
+                                   [s, t](benchmark::State& st) { run_updates(st, s, false, t, false); })
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     }

@@ -5,18 +5,13 @@
 
 #include "data/family_check.hpp"
 #include "io/free_reader.hpp"
+#include "io/run_dir.hpp"
 #include "run/control_files.hpp"
 #include "run/errors.hpp"
 
 namespace mglink {
 
 namespace {
-
-std::string in_dir(const std::string& dir, const std::string& name) {
-  if (dir.empty() || dir == ".") return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
-}
 
 // Reads the count `name` of a read into `count` (which keeps its value when
 // the item is null), and stops the run when it is beyond the capacity

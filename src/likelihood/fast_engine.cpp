@@ -1,10 +1,6 @@
 #include "likelihood/fast_engine.hpp"
 
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <thread>
 
 #include "likelihood/densities.hpp"
 #include "likelihood/family_pool.hpp"
@@ -15,35 +11,11 @@
 
 namespace mglink {
 
-namespace {
-
-// 0: literal, 1: fast (the default; MGLINK_LITERAL=1 selects the literal).
-std::atomic<int>& engine_choice() {
-  static std::atomic<int> choice{[] {
-    const char* v = std::getenv("MGLINK_LITERAL");
-    return v != nullptr && std::strcmp(v, "1") == 0 ? 0 : 1;
-  }()};
-  return choice;
-}
-
-int default_threads() {
-  if (const char* v = std::getenv("MGLINK_THREADS"); v != nullptr && *v != '\0') {
-    char* end = nullptr;
-    const long n = std::strtol(v, &end, 10);
-    if (*end == '\0' && n >= 1) return n > 256 ? 256 : static_cast<int>(n);
-  }
-  const unsigned hw = std::thread::hardware_concurrency();
-  return hw == 0 ? 1 : static_cast<int>(hw > 256 ? 256 : hw);
-}
-
-std::atomic<int>& thread_choice() {
-  static std::atomic<int> n{default_threads()};
-  return n;
-}
-
 // Everything the fast evaluation keeps between calls.
-struct FastEngine {
-  const ModelState* owner = nullptr;
+struct FastEngine::Impl {
+  explicit Impl(int n) : threads(n) {}
+  int threads;                       // threads of the pool
+  const ModelState* owner = nullptr; // the state the kept tables describe
   TransmissionCache tables;
   std::unique_ptr<FamilyPool> pool;
   std::vector<PeelScratch> scratch;  // one per thread
@@ -58,16 +30,15 @@ struct FastEngine {
   int literal_count = 0;
 };
 
-FastEngine& fast_engine() {
-  static FastEngine e;
-  return e;
-}
+namespace {
+
+using Engine = FastEngine::Impl;
 
 // A pool of the chosen number of threads, each with a store big enough for
 // the largest family of the pass.  Run at the start of a pass and when the
 // number of threads changes.
-void prepare_threads(FastEngine& E) {
-  const int threads = thread_choice().load();
+void prepare_threads(Engine& E) {
+  const int threads = E.threads;
   if (!E.pool || E.pool->threads() != threads) {
     E.pool.reset();
     E.pool = std::make_unique<FamilyPool>(threads);
@@ -80,7 +51,7 @@ void prepare_threads(FastEngine& E) {
 // What stays fixed for a pass: the size of the largest family of the data
 // (allocating only when the data grow), each family's layout, and an empty
 // density store.  Run once per pass, after the full set-up.
-void prepare_pass(FastEngine& E, const ModelState& st) {
+void prepare_pass(Engine& E, const ModelState& st) {
   const int32 nfam = st.BUF1.NFAM;
   const std::size_t nf = static_cast<std::size_t>(nfam) + 1;
   if (E.value.size() < nf) {
@@ -108,14 +79,15 @@ void prepare_pass(FastEngine& E, const ModelState& st) {
 
 }  // namespace
 
-Engine selected_engine() { return engine_choice().load() == 0 ? Engine::Literal : Engine::Fast; }
-void select_engine(Engine engine) { engine_choice().store(engine == Engine::Literal ? 0 : 1); }
+FastEngine::FastEngine(int threads)
+    : impl_(std::make_unique<Impl>(threads < 1 ? 1 : threads)) {}
+FastEngine::~FastEngine() = default;
 
-int engine_threads() { return thread_choice().load(); }
-void set_engine_threads(int threads) { thread_choice().store(threads < 1 ? 1 : threads); }
+int FastEngine::threads() const { return impl_->threads; }
+void FastEngine::set_threads(int threads) { impl_->threads = threads < 1 ? 1 : threads; }
 
-void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
-  FastEngine& E = fast_engine();
+void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
+  Engine& E = *impl_;
   if (E.owner != &st) {
     E.tables.invalidate();
     E.prepared = false;
@@ -133,7 +105,7 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   const int32 nfam = st.BUF1.NFAM;
   if (!E.prepared) {
     prepare_pass(E, st);
-  } else if (E.pool->threads() != thread_choice().load()) {
+  } else if (E.pool->threads() != E.threads) {
     prepare_threads(E);
   }
   E.dens.advance(st);
@@ -184,8 +156,8 @@ void GENMMP_FAST(ModelState& st, Console& con, double& LH) {
   }
 }
 
-FastReport fast_report() {
-  const FastEngine& E = fast_engine();
+FastReport FastEngine::report() const {
+  const Engine& E = *impl_;
   FastReport r;
   r.values = &E.value;
   r.evaluated = E.evaluated;

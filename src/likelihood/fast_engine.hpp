@@ -1,7 +1,6 @@
-// The fast evaluation of the total log-likelihood, and the switch between it
-// and the literal one.
+// The fast evaluation of the total log-likelihood.
 //
-// GENMMP_FAST gives bit for bit what the literal GENMMP gives: the same LH,
+// FastEngine::evaluate gives bit for bit what the literal GENMMP gives: the same LH,
 // the same family values, model tables, XX and IDONE, the same rejection,
 // the same console lines and pauses.  It differs only in how it gets there:
 // - the update reuses the transmission tables while theta does not move,
@@ -17,6 +16,7 @@
 // any family is visited.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "run/console.hpp"
@@ -24,23 +24,7 @@
 
 namespace mglink {
 
-enum class Engine { Literal, Fast };
-
-// The evaluation GENMMP runs: Fast, unless the environment variable
-// MGLINK_LITERAL is 1 when it is first asked (then Literal).  Both give the
-// same results bit for bit; the literal one is kept as the reference.
-Engine selected_engine();
-void select_engine(Engine engine);
-
-// Threads of the fast evaluation: the environment variable MGLINK_THREADS
-// when it is a positive integer, else the machine's hardware threads.
-int engine_threads();
-void set_engine_threads(int threads);
-
-// GENMMP by the fast route.  Reads and writes what GENMMP does.
-void GENMMP_FAST(ModelState& st, Console& con, double& LH);
-
-// What the last GENMMP_FAST call did: the family values (index f =
+// What the last fast evaluation did: the family values (index f =
 // 1..NFAM, for the families evaluated), and how many families went to the
 // literal routines.
 struct FastReport {
@@ -51,6 +35,34 @@ struct FastReport {
   long table_reuses = 0;  // updates that kept the transmission tables
   long table_rebuilds = 0;
 };
-FastReport fast_report();
+
+// The fast evaluation and everything it keeps between calls: the
+// transmission tables, the densities, the thread pool and its buffers, each
+// family's layout.  One object serves one model state at a time (a call with
+// another state starts afresh); objects share nothing, so two of them may run
+// at once on different states.
+class FastEngine {
+ public:
+  // `threads` threads (at least 1; 1 runs every family on the calling thread).
+  explicit FastEngine(int threads);
+  ~FastEngine();
+  FastEngine(const FastEngine&) = delete;
+  FastEngine& operator=(const FastEngine&) = delete;
+
+  // GENMMP by the fast route.  Reads and writes what GENMMP does.
+  void evaluate(ModelState& st, Console& con, double& LH);
+  // What the last evaluate() did; `values` points into this object.
+  FastReport report() const;
+
+  int threads() const;
+  // The next evaluation uses `threads` threads (at least 1); the kept tables
+  // and densities stay.
+  void set_threads(int threads);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace mglink

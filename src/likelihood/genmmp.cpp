@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "likelihood/densities.hpp"
-#include "likelihood/fast_engine.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "model/fast_transmission.hpp"
 #include "model/setup.hpp"
@@ -13,10 +12,6 @@
 namespace mglink {
 
 void GENMMP(ModelState& st, Console& con, double& LH) {
-  if (selected_engine() == Engine::Fast) {  // the same result, bit for bit, sooner
-    GENMMP_FAST(st, con, LH);
-    return;
-  }
   if (!set_up_parameters(st, con, nullptr)) {
     LH = REJECTED;
     return;

@@ -1,4 +1,6 @@
-// The total log-likelihood of all families at the current parameter vector.
+// The total log-likelihood of all families at the current parameter vector,
+// by the literal routines (the reference every faster evaluation must match;
+// programs evaluate through an Evaluator, evaluator/evaluator.hpp).
 #pragma once
 
 #include "run/console.hpp"

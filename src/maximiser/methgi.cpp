@@ -25,8 +25,13 @@ void progress(Console& con, int32 ITER, int32 NFUN, double f) {
 
 }  // namespace
 
-SearchEnd METHGI(Optpar1& P, Console& con, MessageFile& messages, int N, double EPSF,
-                 double RHO, double EPSX, int MAXIT, int IPRINT, const Objective& FCN) {
+SearchEnd METHGI(Optpar1& P, Console& con, MessageFile& messages, int N,
+                 const SearchSettings& settings, const Objective& FCN) {
+  const double EPSF = settings.EPSF;
+  const double RHO = settings.RHO;
+  const double EPSX = settings.EPSX;
+  const int MAXIT = settings.MAXIT;
+  const int IPRINT = settings.IPRINT;
   if (N <= 0) return SearchEnd::NoParameters;
   if (N > N_PARAM) {
     messages.line(" Number of estimated param.>30");

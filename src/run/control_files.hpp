@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "maximiser/methgi.hpp"
 #include "run/model_state.hpp"
 
 namespace mglink {
@@ -15,14 +16,8 @@ inline constexpr const char* TASK_FILE = "task.inp";
 inline constexpr const char* PAR_FILE = "par.inp";
 inline constexpr const char* FAMILY_FILE = "IWAY.DAT";
 
-// maxpar.inp: five reads of one value each.
-struct MaxparSettings {
-  int32 IPRINT = 0;  // >= 1: progress lines after each iteration
-  double EPSX = 0;   // relative step tolerance
-  int32 MAXIT = 0;   // iteration limit
-  double RHO = 0;    // pull-back factor of a failed pattern move
-  double EPSF = 0;   // minimal gain of an iteration
-};
+// maxpar.inp: five reads of one value each, the maximiser's settings.
+using MaxparSettings = SearchSettings;
 
 // task.inp: three names of at most 10 characters, trailing blanks removed.
 // An empty name is an error.

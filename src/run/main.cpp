@@ -1,5 +1,33 @@
 // mglink: linkage test of a quantitative trait's major gene with a marker.
 // Takes no arguments; works in the current directory.
+//
+// The evaluation is chosen here, once, from the environment:
+//   MGLINK_LITERAL=1   the literal evaluation (the reference) instead of the
+//                      fast one; both give the same results bit for bit;
+//   MGLINK_THREADS=n   n threads for the fast evaluation (a positive
+//                      integer, at most 256), else the machine's hardware
+//                      threads.
+#include <cstdlib>
+#include <cstring>
+
+#include "evaluator/evaluator.hpp"
 #include "run/run_driver.hpp"
 
-int main() { return mglink::run_program(); }
+namespace {
+
+mglink::EvaluatorOptions options_from_environment() {
+  mglink::EvaluatorOptions opt;
+  const char* literal = std::getenv("MGLINK_LITERAL");
+  opt.literal = literal != nullptr && std::strcmp(literal, "1") == 0;
+  opt.threads = mglink::hardware_threads();
+  if (const char* v = std::getenv("MGLINK_THREADS"); v != nullptr && *v != '\0') {
+    char* end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (*end == '\0' && n >= 1) opt.threads = n > 256 ? 256 : static_cast<int>(n);
+  }
+  return opt;
+}
+
+}  // namespace
+
+int main() { return mglink::run_program(options_from_environment()); }

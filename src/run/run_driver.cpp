@@ -1,13 +1,14 @@
 #include "run/run_driver.hpp"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 
 #include "data/wwdat.hpp"
 #include "io/message_file.hpp"
-#include "likelihood/genmmp.hpp"
+#include "io/run_dir.hpp"
 #include "maximiser/methgi.hpp"
 #include "run/console.hpp"
 #include "run/control_files.hpp"
@@ -25,12 +26,15 @@ namespace mglink {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr int32 NPAR_MODEL = 6;  // parameters with tie, flag, step and bounds
 
 // sigma.DAT and the result file: opened once before the first pass, from
 // their beginning; sigma.DAT is closed first.
 struct PassFiles {
-  explicit PassFiles(const std::string& RESULTFILE) : result(RESULTFILE), sigma(SIGMA_FILE) {}
+  PassFiles(const fs::path& dir, const std::string& RESULTFILE)
+      : result(in_dir(dir, RESULTFILE)), sigma(in_dir(dir, SIGMA_FILE)) {}
   void close() {
     sigma.close();
     result.close();
@@ -85,47 +89,57 @@ RunStop unusable_start(const ModelState& st, int IPASS, double FINIT) {
 
 // The first evaluation of a pass: full set-up, genotype lists, likelihood at
 // the start values.
-double first_evaluation(ModelState& st, Console& con) {
+double first_evaluation(ModelState& st, Console& con, Evaluator& eval) {
   st.IMAX.ISETUP = -1;
   double FINIT = 0.0;
-  GENMMP(st, con, FINIT);
+  eval.evaluate(st, con, FINIT);
   con.line(initial_lh_line(FINIT));
   return FINIT;
 }
 
-void maximise(ModelState& st, Console& con, MessageFile& messages, const MaxparSettings& m) {
+SearchEnd maximise(ModelState& st, Console& con, Evaluator& eval, MessageFile& messages,
+                   const MaxparSettings& m) {
   st.IMAX.ISETUP = 1;
-  const Objective fcn = [&st, &con](double& LH) { GENMMP(st, con, LH); };
-  METHGI(st.OPTPAR1, con, messages, st.IMAX.NPAR, m.EPSF, m.RHO, m.EPSX, m.MAXIT, m.IPRINT,
-         fcn);
+  const Objective fcn = [&st, &con, &eval](double& LH) { eval.evaluate(st, con, LH); };
+  return METHGI(st.OPTPAR1, con, messages, st.IMAX.NPAR, m, fcn);
 }
 
-// Both passes: theta held at 0.5, then estimated.
-void run_linkage_test(ModelState& st, Console& con) {
+// Both passes: theta held at 0.5, then estimated.  Each pass's figures go to
+// `result` as soon as they are known.
+void run_linkage_test(ModelState& st, Console& con, Evaluator& eval, const fs::path& dir,
+                      RunResult& result) {
   st.IMAX.NPAR = NPAR_MODEL;
-  const MaxparSettings settings = read_maxpar();
-  const TaskNames task = read_task();
-  check_output_names(task);
-  PassFiles files(task.RESULTFILE);
-  MessageFile messages(MESSAGE_FILE);
+  const MaxparSettings settings = read_maxpar(in_dir(dir, MAXPAR_FILE));
+  const TaskNames task = read_task(in_dir(dir, TASK_FILE));
+  check_output_names(task, dir.empty() ? std::string(".") : dir.string());
+  PassFiles files(dir, task.RESULTFILE);
+  MessageFile messages(in_dir(dir, MESSAGE_FILE));
 
   double FNULL = 0.0;
   for (int IPASS = 1; IPASS <= 2; ++IPASS) {
-    const int NEST = read_par(st, IPASS);
-    WWDAT(st, task.TRAITFILE, task.MARKERFILE);
-    const double FINIT = first_evaluation(st, con);
+    PassResult& pass = result.pass[static_cast<std::size_t>(IPASS - 1)];
+    const int NEST = read_par(st, IPASS, in_dir(dir, PAR_FILE));
+    pass.NEST = NEST;
+    WWDAT(st, task.TRAITFILE, task.MARKERFILE, dir.string());
+    const double FINIT = first_evaluation(st, con, eval);
+    pass.FINIT = FINIT;
     st.OPTPAR1.FMAX = FINIT;
     if (NEST > 0) {
       if (FINIT <= UNUSABLE) throw unusable_start(st, IPASS, FINIT);
-      maximise(st, con, messages, settings);
+      pass.end = maximise(st, con, eval, messages, settings);
+      pass.ITER = st.OPTPAR1.ITER;
+      pass.NFUN = st.OPTPAR1.NFUN;
       files.sigma.lines(sigma_block(IPASS, st.OPTPAR1, st.IMAX.NPAR));
     }
+    pass.FMAX = st.OPTPAR1.FMAX;
+    for (int i = 1; i <= NPAR_MODEL; ++i) pass.X[static_cast<std::size_t>(i)] = st.OPTPAR1.X(i);
     if (IPASS == 1) {
       FNULL = st.OPTPAR1.FMAX;
       files.result.line(null_result_line(FNULL));
     } else {
       files.result.lines(alternative_result_lines(st.OPTPAR1.X(5), st.OPTPAR1.FMAX, FNULL));
     }
+    result.passes = IPASS;
   }
   files.close();
 }
@@ -142,26 +156,38 @@ void reopen_closed_standard_streams() {
 
 }  // namespace
 
-int run_program(std::ostream& out, std::istream& in, std::ostream& err) {
+RunResult run_directory(const fs::path& dir, Evaluator& eval, std::ostream& out,
+                        std::istream& in) {
+  RunResult result;
   try {
     const std::unique_ptr<ModelState> st = make_model_state();
     Console con(out, in);
-    run_linkage_test(*st, con);
-    return EXIT_OK;
+    run_linkage_test(*st, con, eval, dir, result);
+    result.status = EXIT_OK;
   } catch (const RunStop& stop) {
-    if (!stop.console().empty()) {
-      out << stop.console() << '\n';
-      out.flush();
-    }
-    if (!stop.detail().empty()) err << "mglink: " << stop.detail() << '\n';
-    err.flush();
-    return stop.status();
+    result.status = stop.status();
+    result.console = stop.console();
+    result.detail = stop.detail();
   }
+  return result;
 }
 
-int run_program() {
+int run_program(std::ostream& out, std::istream& in, std::ostream& err,
+                const EvaluatorOptions& options) {
+  Evaluator eval(options);
+  const RunResult r = run_directory(".", eval, out, in);
+  if (!r.console.empty()) {
+    out << r.console << '\n';
+    out.flush();
+  }
+  if (!r.detail.empty()) err << "mglink: " << r.detail << '\n';
+  err.flush();
+  return r.status;
+}
+
+int run_program(const EvaluatorOptions& options) {
   reopen_closed_standard_streams();
-  return run_program(std::cout, std::cin, std::cerr);
+  return run_program(std::cout, std::cin, std::cerr, options);
 }
 
 }  // namespace mglink

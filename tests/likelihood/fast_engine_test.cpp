@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "evaluator/evaluator.hpp"
 #include "likelihood/densities.hpp"
 #include "likelihood/fast_engine.hpp"
 #include "likelihood/genmmp.hpp"
@@ -35,20 +36,6 @@ constexpr int kDataSets = 8;  // the index-checked build is slower
 constexpr int kDataSets = 24;
 #endif
 
-// Restores the process-wide engine choice and thread count after a test.
-class EngineGuard {
- public:
-  EngineGuard() : engine_(selected_engine()), threads_(engine_threads()) {}
-  ~EngineGuard() {
-    select_engine(engine_);
-    set_engine_threads(threads_);
-  }
-
- private:
-  Engine engine_;
-  int threads_;
-};
-
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 std::string hex(double v) {
@@ -61,17 +48,20 @@ std::string hex(double v) {
 
 // ---------------------------------------------------------------------------
 
+constexpr EvaluatorOptions kLiteral{true, 1};
+constexpr EvaluatorOptions kFast{false, 1};
+
+// A model state with its own evaluator and console.
 struct Side {
+  explicit Side(EvaluatorOptions opt) : eval(opt) {}
+  Evaluator eval;
   std::unique_ptr<ModelState> st = make_model_state();
   std::ostringstream out;
   std::istringstream in{""};
   Console con{out, in};
 };
 
-void evaluate(Side& side, Engine engine, double& LH) {
-  select_engine(engine);
-  GENMMP(*side.st, side.con, LH);
-}
+void evaluate(Side& side, double& LH) { side.eval.evaluate(*side.st, side.con, LH); }
 
 // Everything an evaluation writes must agree between the two states.
 void expect_same_state(const ModelState& a, const ModelState& b) {
@@ -118,7 +108,7 @@ int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
   double la = 0.0;
   const std::size_t lit_out = lit.out.str().size();
   const long lit_pauses = lit.con.pauses();
-  evaluate(lit, Engine::Literal, la);
+  evaluate(lit, la);
   const std::string lit_console = lit.out.str().substr(lit_out);
   const bool families = !(la <= UNUSABLE) || lit.st->rejection.kind == Rejection::Kind::Family;
   const int upto = lit.st->rejection.kind == Rejection::Kind::Family ? lit.st->rejection.family
@@ -127,12 +117,12 @@ int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
   int left = 0;
   for (int threads = 1; threads <= 3; ++threads) {
     SCOPED_TRACE(label + ", threads " + std::to_string(threads));
-    set_engine_threads(threads);
+    fast.eval.set_threads(threads);
     const std::size_t fast_out = fast.out.str().size();
     const long fast_pauses = fast.con.pauses();
     double lb = 0.0;
     const std::vector<double> xx_before(fast.st->XX.data(), fast.st->XX.data() + N_WAY);
-    evaluate(fast, Engine::Fast, lb);
+    evaluate(fast, lb);
     if (fast.st->rejection.kind == Rejection::Kind::Bounds) {  // no family visited
       EXPECT_EQ(0, std::memcmp(xx_before.data(), fast.st->XX.data(), sizeof(double) * N_WAY));
     }
@@ -140,7 +130,7 @@ int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
     expect_same_state(*lit.st, *fast.st);
     EXPECT_EQ(lit_console, fast.out.str().substr(fast_out));
     EXPECT_EQ(lit.con.pauses() - lit_pauses, fast.con.pauses() - fast_pauses);
-    const FastReport r = fast_report();
+    const FastReport r = fast.eval.report();
     if (families) {
       EXPECT_EQ(upto, r.evaluated);
       EXPECT_EQ(threads, r.threads);
@@ -179,7 +169,6 @@ void set_x_both(Side& a, Side& b, const ParameterVector& x, int32 isetup) {
 // between at the set-up and in the updates; every other data set keeps most
 // members untyped (up to 55 genotypes each).
 TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
-  EngineGuard guard;
   Random rng(20261210);
   int left = 0, compared = 0;
   for (int set = 0; set < kDataSets; ++set) {
@@ -195,7 +184,7 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
     const int nfam = 1 + rng.below(set % 2 == 1 ? 4 : 12);
     for (int i = 0; i < nfam; ++i)
       fams.push_back(test::random_family(rng, test::kAllShapes[rng.below(10)], truth, rates));
-    Side lit, fast;
+    Side lit(kLiteral), fast(kFast);
     const ParameterVector x = test::random_parameters(rng, start_theta);
     load_both(lit, fast, fams, x);
     set_x_both(lit, fast, x, -1);
@@ -210,7 +199,7 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
       y = test::random_parameters(rng, theta);
       set_x_both(lit, fast, y, 1);
       left += compare_evaluation(lit, fast, name + ", step " + std::to_string(step++));
-      compared += fast_report().evaluated;
+      compared += fast.eval.report().evaluated;
       if (HasFailure()) return;
     }
     // Then one parameter at a time, as the maximiser moves them (most kept
@@ -219,7 +208,7 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
       y[static_cast<std::size_t>(i)] *= i == 4 ? 0.5 : 1.01;
       set_x_both(lit, fast, y, 1);
       left += compare_evaluation(lit, fast, name + ", moving X(" + std::to_string(i + 1) + ")");
-      compared += fast_report().evaluated;
+      compared += fast.eval.report().evaluated;
       if (HasFailure()) return;
     }
   }
@@ -233,13 +222,12 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
 // parents summed out below the root are children too: the IDONE flags and
 // weights of the last family must be those MASSIX leaves.
 TEST(FastEngine, MembersOutsideEveryNuclearFamilyAndThreeGenerations) {
-  EngineGuard guard;
   Family f;
   f.members = {{12.0, 2}, {9.5, 0}, {11.0, 7}, {10.2, 0}, {8.8, 0}, {7.0, 3}, {13.1, 0}};
   // Grandparents 1 and 2 with child 3, peeled onto 3; 3 and 4 with child 5
   // at the root; 6 and 7 in no nuclear family.
   f.nuclear = {{{1, 2, 3}, 3}, {{3, 4, 5}, 0}};
-  Side lit, fast;
+  Side lit(kLiteral), fast(kFast);
   const ParameterVector x = {0.4, 9.0, 10.5, 12.0, 0.2, 2.0, 0.2, 0.2, 0.2, 0.2, 0.2};
   load_both(lit, fast, {f}, x);
   set_x_both(lit, fast, x, -1);
@@ -255,19 +243,18 @@ TEST(FastEngine, MembersOutsideEveryNuclearFamilyAndThreeGenerations) {
 // child sums of (b, a): CTRANS must be symmetric in the parents bit for bit,
 // as built by either evaluation.
 TEST(FastEngine, ChildProbabilitiesAreSymmetricToTheBit) {
-  EngineGuard guard;
-  for (const Engine engine : {Engine::Literal, Engine::Fast}) {
+  for (const EvaluatorOptions engine : {kLiteral, kFast}) {
     for (const double theta : {0.0, 0.5, 0.23, 1.0, 1e-300, 0.1 + 0.2}) {
-      Side side;
+      Side side(engine);
       Random rng(5);
       std::vector<Family> fams = {test::random_family(rng, Shape::Nuclear, test::random_parameters(rng, 0.1))};
       load_both(side, side, fams, test::random_parameters(rng, theta));
       side.st->IMAX.ISETUP = -1;
       double LH = 0.0;
-      evaluate(side, engine, LH);
+      evaluate(side, LH);
       side.st->OPTPAR1.X(5) = theta;
       side.st->IMAX.ISETUP = 1;
-      evaluate(side, engine, LH);  // the update's own build of CTRANS
+      evaluate(side, LH);  // the update's own build of CTRANS
       const auto& C = side.st->TRANC.CTRANS;
       int asymmetric = 0;
       for (int a = 1; a <= 55; ++a)
@@ -284,7 +271,6 @@ TEST(FastEngine, ChildProbabilitiesAreSymmetricToTheBit) {
 // frequencies that warn at every update, and families whose likelihood is
 // zero.
 TEST(FastEngine, BitIdenticalOnEdgeVectors) {
-  EngineGuard guard;
   Random rng(77);
   int fast_families = 0, literal_families = 0;
   for (int variant = 0; variant < 3; ++variant) {
@@ -300,7 +286,7 @@ TEST(FastEngine, BitIdenticalOnEdgeVectors) {
       for (Family& f : fams)
         for (Member& m : f.members)
           if (m.trait > -998.0) m.trait = 1.0;
-    Side lit, fast;
+    Side lit(kLiteral), fast(kFast);
     ParameterVector x = test::random_parameters(rng, 0.2);
     x[0] = 0.5;
     load_both(lit, fast, fams, x);
@@ -362,7 +348,7 @@ TEST(FastEngine, BitIdenticalOnEdgeVectors) {
       }
       set_x_both(lit, fast, y, 1);
       compare_evaluation(lit, fast, set + ", " + c.what);
-      const FastReport r = fast_report();
+      const FastReport r = fast.eval.report();
       fast_families += r.evaluated - r.literal;
       literal_families += r.literal;
       if (HasFailure()) return;

@@ -43,7 +43,7 @@ class Search : public ::testing::Test {
       points.push_back(x);
       F = f(P);
     };
-    return METHGI(P, con, *messages_, N, EPSF, RHO, EPSX, MAXIT, IPRINT, fcn);
+    return METHGI(P, con, *messages_, N, SearchSettings{IPRINT, EPSX, MAXIT, RHO, EPSF}, fcn);
   }
 
   std::string fort25() const { return scratch_.read("fort.25"); }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scan_study.hpp"
 #include "sim.hpp"
 
 namespace {
@@ -99,6 +100,8 @@ Settings preset(const std::string& name) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& a : args)
+    if (a == "--scan-study") return mglink::sim::run_scan_study(args);
   Settings s;
   // A preset first, whatever its place: the other options change it.
   for (std::size_t i = 0; i + 1 < args.size(); ++i)

@@ -1,0 +1,118 @@
+// One marker's analysis: from its genotypes to its line of the results
+// table, through exact mglink runs of the run directory mglink-prep writes
+// for it.
+//
+// Starts.  The trait model is fitted once per study (fit_trait_model): an
+// mglink run of the study with a marker that carries no information (the
+// likelihood of every marker untyped), from mglink-prep's start values; its
+// pass 1 gives the major allele frequency, the three means and the
+// variance.  Each marker's par.inp then starts from that fit,
+// with theta at the first of the theta starts (0.25); when pass 2 ends below
+// pass 1, the marker is run again from each further theta start (0.05,
+// 0.45) and the run with the highest pass-2 ln L is kept.  With prep starts
+// (--starts prep) a marker is the one run of mglink-prep's own par.inp.
+//
+// The seam for other likelihood paths: analyse_marker recodes the marker
+// and checks it (MarkerCase), and a path turns a MarkerCase into a
+// PathResult (analyse_five_allele: the model's five alleles, lumping the
+// rarer ones of a marker with more).
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "evaluator/evaluator.hpp"
+#include "prep/prep.hpp"
+#include "run/run_driver.hpp"
+#include "scan/markers.hpp"
+#include "scan/recode.hpp"
+#include "scan/study_prep.hpp"
+#include "scan/table.hpp"
+
+namespace mglink::scan {
+
+// The start values of every marker's runs.
+struct TraitModel {
+  bool fitted = false;         // false: mglink-prep's start values (prep starts, or the fit failed)
+  std::array<double, 7> X{};   // X(1..6) of the fit (X(5) unused)
+  double lnL = 0.0;            // ln L of the study with every marker untyped, at the fit
+  prep::StartValues start;     // mglink-prep's start values of the study (steps and bounds)
+  std::string note;            // why the fit was not used, when it was not
+};
+
+struct ScanSettings {
+  bool prep_starts = false;                       // --starts prep
+  std::vector<double> theta_starts{0.25, 0.05, 0.45};  // the first, then the rest when below the null
+  FreqSource source = FreqSource::founders;
+  const std::vector<GivenFrequencies>* given = nullptr;
+  bool untype_mendel = false;                     // --mendel untype
+  std::filesystem::path scratch;                  // temporary run directories
+  std::optional<std::filesystem::path> keep_runs; // --keep-runs DIR
+  long few_founder_alleles = 20;                  // fewer counted founder alleles: a warning
+};
+
+// Everything a marker's analysis reads; shared read-only by the workers.
+struct ScanContext {
+  PrepView view;
+  ScanSettings settings;
+  TraitModel trait;
+};
+
+// Fits the trait model in run directory `dir` (removed afterwards): an
+// mglink run of `study` from mglink-prep's start values, a study prepared
+// without problems whose marker carries no information (every marker
+// untyped, or everybody typed 1/1 at a marker of one allele: the same
+// likelihood, the trait's alone).  Its pass 1 gives the model.
+TraitModel fit_trait_model(const prep::Prepared& study, const std::filesystem::path& dir,
+                           Evaluator& eval);
+
+// par.inp of a marker: mglink-prep's steps and bounds, start values from the
+// fitted trait model (each written so that it reads back exactly) and theta
+// at `theta`; mglink-prep's own par.inp when the model is not fitted.
+std::string marker_par_text(const TraitModel& trait, const prep::StartValues& marker_start,
+                            double theta, const std::string& title);
+
+// A marker recoded and checked, ready for a likelihood path.
+struct MarkerCase {
+  const PlannedMarker* planned = nullptr;
+  const MarkerData* data = nullptr;
+  RecodedMarker recoded;
+  prep::Prepared prepared;     // mglink-prep's pipeline on the recoded marker, without problems
+  std::string name;            // the marker's name
+  std::vector<std::string> notes;  // for the reason column
+};
+
+// What a likelihood path found for a marker.
+struct PathResult {
+  std::string status;          // ok, maximum-not-found, unusable-start, below-null, skipped
+  std::string reason;
+  int starts = 0;              // runs made
+  std::optional<RunResult> run;  // the chosen run (passes completed are filled)
+};
+
+// The five-allele path: exact mglink runs (starts as above) of the run
+// directory mglink-prep writes for the recoded marker.  Run directories are
+// made under settings.scratch (`worker` keeps the workers' apart); the
+// chosen one is moved to keep_runs/<name> when asked.  Throws
+// std::runtime_error when a run directory cannot be written.
+PathResult analyse_five_allele(const ScanContext& ctx, const MarkerCase& mc, Evaluator& eval, int worker);
+
+// The marker's line of the results table.
+Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& eval, int worker);
+
+// The line of a marker the scan does not analyse (skipped, with `reason`).
+Row skipped_row(const ScanContext& ctx, const PlannedMarker& pm, const std::string& reason);
+
+// The p-value of the one-sided test of theta < 0.5: 0.5 erfc(sqrt(chi2/2))
+// for chi2 > 0 (a 50:50 mixture of 0 and chi-square with one degree of
+// freedom), 1 otherwise.
+double one_sided_pvalue(double chi2);
+
+// A marker's name as a directory name: characters other than letters,
+// digits, '.', '-' and '_' become '_' (and a name of dots gets a leading '_').
+std::string directory_name(const std::string& marker);
+
+}  // namespace mglink::scan

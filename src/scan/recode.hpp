@@ -1,0 +1,71 @@
+// Recoding a marker's alleles, whatever their labels, to the model's alleles
+// 1..5, and its allele frequencies.
+//
+// Labels sort as numbers when all of them are numbers (sizes, codes), else as
+// text.  A marker with at most five distinct alleles keeps them all, coded
+// 1, 2, ... in label order.  A marker with more keeps its four most frequent
+// alleles (by the chosen frequency basis; ties in label order), coded 1..4
+// in label order, and lumps the rest into allele 5, whose frequency is then
+// their sum: the model has five marker alleles, and lumping loses the
+// information that tells the lumped alleles apart.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scan/input.hpp"
+#include "scan/study.hpp"
+
+namespace mglink::scan {
+
+// Where the allele frequencies come from.
+enum class FreqSource {
+  founders,  // typed founders (all typed individuals when no founder is typed), as mglink-prep counts
+  all,       // all typed individuals
+  given,     // a frequency file
+};
+
+struct RecodedMarker {
+  int alleles = 0;  // distinct alleles observed
+  int lumped = 0;   // observed alleles lumped into allele 5 (0 when alleles <= 5)
+  long typed = 0;   // typed individuals
+  std::vector<int> code;  // model allele (1..5) of each label of the marker
+  // Model alleles per individual, allele1 <= allele2; 0 0 = untyped.
+  std::vector<std::uint8_t> allele1, allele2;
+  // Frequency weights of the model alleles 1..5 (not normalised) for the
+  // sources all and given; founders' counts are mglink-prep's own.
+  std::array<double, 5> weight{};
+  long founder_alleles = 0;  // typed alleles of founders
+  std::string lumped_labels;  // the labels lumped into allele 5, for the reason column
+};
+
+// Whether label a sorts before label b among the labels of one marker
+// (numeric when both are numbers).
+bool label_before(const std::string& a, const std::string& b, bool numeric);
+
+// Recodes marker m of a study for the individuals `included` (indices into
+// people; the others count as untyped).  `given` is the frequency file's
+// entry for the marker (source given only; nullptr otherwise); every typed
+// label must be in it with a positive frequency (check_given_frequencies).
+RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people,
+                     const std::vector<std::size_t>& included, FreqSource source,
+                     const GivenFrequencies* given);
+
+// The problems of a frequency file for the markers of a study: a marker it
+// does not list, a typed allele it does not list or gives frequency 0.
+void check_given_frequencies(const Study& study, const std::vector<std::size_t>& markers,
+                             const std::vector<GivenFrequencies>& given, const std::string& file,
+                             std::vector<InputProblem>& problems);
+
+// Frequencies as mglink-prep writes them: ten decimals summing to exactly 1
+// in decimal (units of 1e-10; the largest takes the rounding; a positive
+// weight never rounds to 0), and the values as read back.
+struct FrequencyText {
+  std::array<std::string, 5> text;
+  std::array<double, 5> value{};
+};
+FrequencyText frequency_text(const std::array<double, 5>& weight);
+
+}  // namespace mglink::scan

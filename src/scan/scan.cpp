@@ -1,0 +1,490 @@
+#include "scan/scan.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "evaluator/evaluator.hpp"
+#include "prep/pedigree_checks.hpp"
+#include "scan/analysis.hpp"
+#include "scan/options.hpp"
+#include "scan/plot.hpp"
+#include "scan/progress.hpp"
+
+namespace mglink::scan {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* TABLE_FILE = "scan.tsv";
+constexpr const char* PLOT_FILE = "scan.svg";
+constexpr const char* WORK_DIR = ".mglink-scan-work";
+
+// An output that cannot be written: exit status 3.
+struct OutputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// "1 marker", "2 markers".
+std::string plural(std::size_t n, const std::string& one, const std::string& many = "") {
+  return std::to_string(n) + " " + (n == 1 ? one : many.empty() ? one + "s" : many);
+}
+
+// Input problems found: listed, then exit status 1.
+int input_failure(std::ostream& err, const std::vector<InputProblem>& problems, const std::string& what) {
+  for (const InputProblem& p : problems) err << "mglink-scan: " << format_problem(p) << "\n";
+  err << "mglink-scan: " << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " in "
+      << what << "; nothing written\n";
+  return SCAN_INPUT_ERROR;
+}
+
+// Writes path through a temporary file, so that a failure leaves any former
+// file whole.
+void write_whole_file(const fs::path& path, const std::string& text) {
+  fs::path tmp = path;
+  tmp += ".tmp";
+  {
+    std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
+    o << text;
+    o.flush();
+    if (!o) throw OutputError("cannot write " + tmp.string());
+  }
+  std::error_code ec;
+  fs::rename(tmp, path, ec);
+  if (ec) throw OutputError("cannot write " + path.string() + ": " + ec.message());
+}
+
+void make_directory(const fs::path& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir))
+    throw OutputError("cannot create the directory " + dir.string() + (ec ? ": " + ec.message() : std::string()));
+}
+
+// The position unit of a table: base pairs when a position exceeds 10,000
+// (no chromosome is that long in cM).
+std::string position_unit(const std::vector<Row>& rows) {
+  for (const Row& r : rows) {
+    double v = 0;
+    if (parse_number(r[COL_POS], v) && v > 10000) return "bp";
+  }
+  return "cM";
+}
+
+std::string plot_text(const std::vector<Row>& rows) {
+  long analysed = 0;
+  for (const Row& r : rows) analysed += r[COL_LOD].empty() ? 0 : 1;
+  PlotOptions po;
+  po.title = "mglink-scan: LOD score of " + std::to_string(analysed) + " markers";
+  po.position_unit = position_unit(rows);
+  return svg_plot(rows, po);
+}
+
+// The summary: markers analysed and failed by status, the top LOD scores.
+void summary(std::ostream& out, const std::vector<Row>& rows) {
+  std::map<std::string, long> by_status;
+  long analysed = 0, failed = 0;
+  for (const Row& r : rows) {
+    ++by_status[r[COL_STATUS]];
+    (r[COL_LOD].empty() ? failed : analysed) += 1;
+  }
+  out << "mglink-scan: " << plural(rows.size(), "marker") << ": " << analysed << " analysed, " << failed << " failed (";
+  bool first = true;
+  for (const auto& [status, n] : by_status) {
+    out << (first ? "" : ", ") << n << " " << status;
+    first = false;
+  }
+  out << ")\n";
+  std::vector<std::pair<double, const Row*>> lods;
+  for (const Row& r : rows) {
+    double v = 0;
+    if (parse_number(r[COL_LOD], v)) lods.emplace_back(v, &r);
+  }
+  std::stable_sort(lods.begin(), lods.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  if (lods.size() > 5) lods.resize(5);
+  if (lods.empty()) return;
+  out << "mglink-scan: top LOD scores:";
+  for (const auto& [v, r] : lods) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    out << " " << (*r)[COL_MARKER];
+    if (!(*r)[COL_CHR].empty()) out << " (chr " << (*r)[COL_CHR] << " at " << (*r)[COL_POS] << ")";
+    out << " " << buf << (&lods.back().first == &v ? "" : ";");
+  }
+  out << "\n";
+}
+
+// ---- the scan -------------------------------------------------------------
+
+struct Loaded {
+  Study study;
+  std::string ped_file;  // named in problems of the pedigree
+  std::vector<GivenFrequencies> given;
+};
+
+// The families that mglink-prep finds a loop in.
+std::set<std::string> loop_families(const prep::Prepared& pr) {
+  std::vector<prep::Problem> loops;
+  prep::check_loops(pr.ped, loops);
+  std::set<std::string> fams;
+  for (const auto& p : loops) fams.insert(p.family);
+  return fams;
+}
+
+// The scan's table: rows of the chunk, those already there kept (--resume).
+class TableWriter {
+ public:
+  TableWriter(const fs::path& path, std::uintmax_t keep_bytes, bool fresh) : path_(path) {
+    if (fresh) {
+      out_.open(path, std::ios::binary | std::ios::trunc);
+      out_ << header_line();
+    } else {
+      std::error_code ec;
+      fs::resize_file(path, keep_bytes, ec);  // a line cut off by an interruption goes
+      if (ec) throw OutputError("cannot write " + path.string() + ": " + ec.message());
+      out_.open(path, std::ios::binary | std::ios::app);
+    }
+    out_.flush();
+    if (!out_) throw OutputError("cannot write " + path.string());
+  }
+  void row(const Row& r) {
+    out_ << row_line(r);
+    out_.flush();
+    if (!out_) throw OutputError("cannot write " + path_.string());
+  }
+  void close() {
+    out_.close();
+    if (!out_) throw OutputError("cannot complete " + path_.string());
+  }
+
+ private:
+  fs::path path_;
+  std::ofstream out_;
+};
+
+// Analyses planned[from..] on `threads` workers; hands each row to `write`
+// in marker order as soon as it and its predecessors are done.
+template <class Write>
+void run_workers(const ScanContext& ctx, const std::vector<PlannedMarker>& planned, std::size_t from,
+                 int threads, Write write) {
+  const std::size_t n = planned.size();
+  std::vector<std::optional<Row>> done(n);
+  std::mutex mu;
+  std::condition_variable cv;
+  std::atomic<std::size_t> next{from};
+  std::atomic<bool> stop{false};
+  std::exception_ptr failure;
+  auto work = [&](int w) {
+    try {
+      Evaluator eval(EvaluatorOptions{false, 1});
+      while (!stop) {
+        const std::size_t k = next++;
+        if (k >= n) break;
+        Row r = analyse_marker(ctx, planned[k], eval, w);
+        std::lock_guard<std::mutex> lock(mu);
+        done[k] = std::move(r);
+        cv.notify_all();
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mu);
+      if (!failure) failure = std::current_exception();
+      stop = true;
+      cv.notify_all();
+    }
+  };
+  std::vector<std::thread> pool;
+  const int workers = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), n - std::min(n, from)));
+  for (int w = 0; w < workers; ++w) pool.emplace_back(work, w + 1);
+  try {
+    for (std::size_t k = from; k < n; ++k) {
+      Row r;
+      {
+        std::unique_lock<std::mutex> lock(mu);
+        cv.wait(lock, [&] { return done[k].has_value() || failure; });
+        if (!done[k]) break;
+        r = std::move(*done[k]);
+        done[k].reset();
+      }
+      write(k, r);
+    }
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mu);
+    if (!failure) failure = std::current_exception();
+    stop = true;
+  }
+  for (auto& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal) {
+  // Input.
+  std::vector<InputProblem> problems;
+  Loaded in;
+  if (!opt.plink.empty()) {
+    in.study = read_plink(opt.plink, opt.pheno, opt.read, problems);
+    in.ped_file = opt.plink + ".ped";
+  } else {
+    in.study = read_linkage(opt.ped, opt.dat, opt.map, opt.read, problems);
+    in.ped_file = opt.ped;
+  }
+  if (!problems.empty()) return input_failure(err, problems, "the input");
+  const Study& study = in.study;
+  std::vector<PlannedMarker> planned = plan_markers(study, opt.selection, problems);
+  if (!problems.empty()) return input_failure(err, problems, "the marker selection");
+  if (opt.freq == FreqSource::given) {
+    in.given = read_frequencies(opt.freq_file, problems);
+    std::vector<std::size_t> used;
+    for (const PlannedMarker& pm : planned)
+      if (!pm.skip) used.push_back(pm.index);
+    if (problems.empty()) check_given_frequencies(study, used, in.given, opt.freq_file, problems);
+    if (!problems.empty()) return input_failure(err, problems, "the frequency file");
+  }
+
+  // The pedigree through mglink-prep's checks (links, loops, sexes,
+  // capacities, trait values) with a marker that carries no information:
+  // everybody typed 1/1 at a marker whose allele 1 has frequency 1.  Its
+  // likelihood is that of every marker untyped (the marker's factor is
+  // exactly 1) with 3 genotype slots per individual instead of 55: the
+  // study of the trait model's fit.
+  ScanContext ctx;
+  ctx.view = make_view(study, in.ped_file, opt.add_missing_parents);
+  const std::vector<std::uint8_t> ones(study.people.size(), 1);
+  prep::Prepared base = prepare_marker(ctx.view, ones, ones);
+  std::vector<std::string> left_out;
+  if (opt.skip_loops && !base.problems.empty()) {
+    const std::set<std::string> loops = loop_families(base);
+    if (!loops.empty()) {
+      std::erase_if(ctx.view.people, [&](std::size_t i) { return loops.count(study.people[i].family) > 0; });
+      left_out.assign(loops.begin(), loops.end());
+      base = prepare_marker(ctx.view, ones, ones);
+    }
+  }
+  for (const prep::Problem& p : base.problems) problems.push_back(input_problem(ctx.view, p));
+  if (!problems.empty()) return input_failure(err, problems, in.ped_file);
+  for (const auto& f : left_out)
+    err << "mglink-scan: family " << f << " left out: its pedigree has a loop (--skip-loops)\n";
+  for (const auto& w : base.start.warnings) err << "mglink-scan: warning: " << w << "\n";
+
+  // The chunk.
+  const Slice slice = chunk_slice(planned.size(), opt.chunk_k, opt.chunk_n);
+  planned = std::vector<PlannedMarker>(planned.begin() + static_cast<long>(slice.begin),
+                                       planned.begin() + static_cast<long>(slice.end));
+
+  // The output directory: an existing table is kept unless --force, or
+  // continued with --resume.
+  const fs::path outdir = opt.outdir;
+  const fs::path table_path = outdir / TABLE_FILE;
+  std::vector<Row> kept;
+  std::uintmax_t keep_bytes = 0;
+  const bool exists = fs::exists(table_path);
+  if (exists && !opt.force && !opt.resume) {
+    err << "mglink-scan: " << table_path.string()
+        << " exists; --resume continues it, --force replaces it\n";
+    return SCAN_USAGE;
+  }
+  if (exists && opt.resume) {
+    std::string text;
+    if (!read_whole_file(table_path.string(), text)) {
+      err << "mglink-scan: cannot read " << table_path.string() << "\n";
+      return SCAN_INPUT_ERROR;
+    }
+    kept = parse_table(text, table_path.string(), true, problems);
+    if (!problems.empty()) return input_failure(err, problems, table_path.string() + " (--resume)");
+    keep_bytes = text.rfind('\n') + 1;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      const Row& r = kept[k];
+      const std::string where = table_path.string() + ", line " + std::to_string(k + 2) + ": marker " + r[COL_MARKER];
+      const char* tail = "; the table belongs to another scan (--force replaces it)\n";
+      if (k >= planned.size()) {
+        err << "mglink-scan: " << where << " is beyond the scan's " << plural(planned.size(), "marker") << tail;
+        return SCAN_INPUT_ERROR;
+      }
+      const PlannedMarker& pm = planned[k];
+      if (r[COL_MARKER] != study.markers[pm.index].name || r[COL_CHR] != pm.chr || r[COL_POS] != pm.pos) {
+        err << "mglink-scan: " << where << " is not the scan's marker " << study.markers[pm.index].name
+            << " there" << tail;
+        return SCAN_INPUT_ERROR;
+      }
+    }
+  }
+
+  try {
+    make_directory(outdir);
+    ctx.settings.prep_starts = opt.prep_starts;
+    ctx.settings.theta_starts = opt.theta_starts;
+    ctx.settings.source = opt.freq;
+    ctx.settings.given = &in.given;
+    ctx.settings.untype_mendel = opt.untype_mendel;
+    ctx.settings.scratch = outdir / WORK_DIR;
+    if (!opt.keep_runs.empty()) {
+      ctx.settings.keep_runs = fs::path(opt.keep_runs);
+      make_directory(*ctx.settings.keep_runs);
+    }
+    std::error_code ec;
+    fs::remove_all(ctx.settings.scratch, ec);
+    make_directory(ctx.settings.scratch);
+    TableWriter table(table_path, keep_bytes, !(exists && opt.resume));
+    if (!opt.quiet)
+      out << "mglink-scan: " << in.ped_file << ": " << plural(static_cast<std::size_t>(base.layout.nfam()), "family", "families")
+          << ", " << plural(static_cast<std::size_t>(base.layout.nind()), "individual") << "; "
+          << plural(planned.size(), "marker")
+          << (opt.chunk_n > 1 ? " in chunk " + std::to_string(opt.chunk_k) + "/" + std::to_string(opt.chunk_n) : "")
+          << (kept.empty() ? "" : ", " + std::to_string(kept.size()) + " already in the table") << "\n";
+
+    // The trait model, once.
+    ctx.trait.start = base.start;
+    if (!opt.prep_starts && kept.size() < planned.size()) {
+      Evaluator eval(EvaluatorOptions{false, std::max(1, opt.threads)});
+      ctx.trait = fit_trait_model(base, ctx.settings.scratch / "trait", eval);
+      if (!opt.quiet && ctx.trait.fitted) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.6f", ctx.trait.lnL);
+        out << "mglink-scan: trait model fitted on the trait alone (no marker information): ln L " << buf << "\n";
+      }
+      if (!ctx.trait.note.empty()) err << "mglink-scan: warning: " << ctx.trait.note << "\n";
+    }
+
+    std::vector<Row> rows = kept;
+    Progress progress(err, static_cast<long>(planned.size()), terminal, opt.quiet);
+    progress.update(static_cast<long>(kept.size()));
+    run_workers(ctx, planned, kept.size(), std::max(1, opt.threads), [&](std::size_t k, const Row& r) {
+      table.row(r);
+      rows.push_back(r);
+      progress.update(static_cast<long>(k + 1));
+    });
+    progress.finish();
+    table.close();
+    fs::remove_all(ctx.settings.scratch, ec);
+    write_whole_file(outdir / PLOT_FILE, plot_text(rows));
+    if (!opt.quiet) {
+      if (!left_out.empty())
+        out << "mglink-scan: " << left_out.size() << (left_out.size() == 1 ? " family" : " families")
+            << " with a loop left out\n";
+      summary(out, rows);
+      out << "mglink-scan: wrote " << table_path.string() << " and " << (outdir / PLOT_FILE).string() << "\n";
+    }
+  } catch (const OutputError& e) {
+    err << "mglink-scan: " << e.what() << "\n";
+    return SCAN_OUTPUT_ERROR;
+  } catch (const std::runtime_error& e) {  // a run directory that cannot be written
+    err << "mglink-scan: " << e.what() << "\n";
+    return SCAN_OUTPUT_ERROR;
+  }
+  return SCAN_OK;
+}
+
+// ---- merge and plot -------------------------------------------------------
+
+int merge(const Options& opt, std::ostream& out, std::ostream& err) {
+  std::vector<InputProblem> problems;
+  std::vector<Row> rows;
+  std::map<std::string, std::string> where;  // marker -> file and line
+  for (const std::string& file : opt.merge_inputs) {
+    std::string text;
+    if (!read_whole_file(file, text)) {
+      problems.push_back(InputProblem{file, 0, "", "", "cannot open the file"});
+      continue;
+    }
+    const std::vector<Row> part = parse_table(text, file, false, problems);
+    for (std::size_t k = 0; k < part.size(); ++k) {
+      const std::string here = file + ":" + std::to_string(k + 2);
+      const auto [it, fresh] = where.try_emplace(part[k][COL_MARKER], here);
+      if (!fresh)
+        problems.push_back(InputProblem{file, static_cast<long>(k + 2), "", "",
+                                        "marker " + part[k][COL_MARKER] + " is already on " + it->second});
+      rows.push_back(part[k]);
+    }
+  }
+  if (!problems.empty()) return input_failure(err, problems, "the tables to merge");
+  const fs::path outdir = opt.outdir;
+  const fs::path table_path = outdir / TABLE_FILE;
+  for (const std::string& file : opt.merge_inputs) {
+    std::error_code ec;
+    if (fs::equivalent(file, table_path, ec)) {
+      err << "mglink-scan: " << file << " is the table the merge writes; merge into another directory\n";
+      return SCAN_USAGE;
+    }
+  }
+  if (fs::exists(table_path) && !opt.force) {
+    err << "mglink-scan: " << table_path.string() << " exists; --force replaces it\n";
+    return SCAN_USAGE;
+  }
+  try {
+    make_directory(outdir);
+    std::string text = header_line();
+    for (const Row& r : rows) text += row_line(r);
+    write_whole_file(table_path, text);
+    write_whole_file(outdir / PLOT_FILE, plot_text(rows));
+  } catch (const OutputError& e) {
+    err << "mglink-scan: " << e.what() << "\n";
+    return SCAN_OUTPUT_ERROR;
+  }
+  if (!opt.quiet) {
+    summary(out, rows);
+    out << "mglink-scan: wrote " << table_path.string() << " and " << (outdir / PLOT_FILE).string() << "\n";
+  }
+  return SCAN_OK;
+}
+
+int plot_only(const Options& opt, std::ostream& out, std::ostream& err) {
+  std::vector<InputProblem> problems;
+  std::string text;
+  if (!read_whole_file(opt.plot_table, text)) {
+    problems.push_back(InputProblem{opt.plot_table, 0, "", "", "cannot open the file"});
+    return input_failure(err, problems, opt.plot_table);
+  }
+  const std::vector<Row> rows = parse_table(text, opt.plot_table, false, problems);
+  if (!problems.empty()) return input_failure(err, problems, opt.plot_table);
+  fs::path svg = opt.plot_svg;
+  if (svg.empty()) svg = fs::path(opt.plot_table).replace_extension(".svg");
+  try {
+    write_whole_file(svg, plot_text(rows));
+  } catch (const OutputError& e) {
+    err << "mglink-scan: " << e.what() << "\n";
+    return SCAN_OUTPUT_ERROR;
+  }
+  if (!opt.quiet) out << "mglink-scan: wrote " << svg.string() << "\n";
+  return SCAN_OK;
+}
+
+}  // namespace
+
+int run_scan_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     bool err_is_terminal) {
+  Options opt;
+  const std::string why = parse_options(args, opt);
+  if (!why.empty()) {
+    err << "mglink-scan: " << why << "\n" << USAGE;
+    return SCAN_USAGE;
+  }
+  if (opt.threads == 0) opt.threads = hardware_threads();
+  switch (opt.mode) {
+    case Mode::help:
+      out << USAGE;
+      return SCAN_OK;
+    case Mode::version:
+      out << VERSION << "\n";
+      return SCAN_OK;
+    case Mode::merge:
+      return merge(opt, out, err);
+    case Mode::plot_only:
+      return plot_only(opt, out, err);
+    case Mode::scan:
+      break;
+  }
+  return scan(opt, out, err, err_is_terminal);
+}
+
+}  // namespace mglink::scan

@@ -1,0 +1,274 @@
+// The mglink-scan command on the shipped example study: the table against
+// mglink's own runs, threads, chunks and merge, resume after a kill, the
+// statuses and messages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "io/fixed_format.hpp"
+#include "scan/table.hpp"
+#include "support/scratch_dir.hpp"
+
+namespace mglink::scan {
+namespace {
+
+namespace fs = std::filesystem;
+using mglink::testing::read_file;
+using mglink::testing::ScratchDir;
+
+#if defined(MGLINK_SCAN_BIN) && defined(MGLINK_BIN)
+
+const std::string EXAMPLE = std::string(MGLINK_SOURCE_DIR) + "/examples/scan";
+const std::string STUDY = "--ped '" + EXAMPLE + "/study.ped' --dat '" + EXAMPLE + "/study.dat' --map '" + EXAMPLE +
+                          "/study.map' --trait Q1 --quiet";
+// Markers of 2, 4, 5 and 8 alleles on both chromosomes, the one with a
+// Mendelian inconsistency and the one on X.
+const std::string SOME = " --markers D1S01,D1S02,D1S06,D1S07,D1S08,D2S03,D2S05,DXS01";
+
+class ScanCommand : public ::testing::Test {
+ protected:
+  // Runs mglink-scan with `args` in the scratch directory; returns the exit status.
+  int scan(const std::string& args) {
+    const std::string cmd = "cd '" + dir_.string() + "' && '" + MGLINK_SCAN_BIN + "' " + args + " >out.txt 2>err.txt";
+    const int rc = std::system(cmd.c_str());
+    out_ = read_file(dir_ / "out.txt");
+    err_ = read_file(dir_ / "err.txt");
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  }
+  std::string read(const std::string& name) { return read_file(dir_ / name); }
+  std::vector<Row> rows(const std::string& name) {
+    std::vector<InputProblem> problems;
+    auto r = parse_table(read(name), name, false, problems);
+    EXPECT_TRUE(problems.empty()) << name;
+    return r;
+  }
+
+  ScratchDir scratch_;
+  const fs::path dir_ = scratch_.path();
+  std::string out_, err_;
+};
+
+// The number after `key` in a result file.
+double result_value(const std::string& text, const std::string& key) {
+  const auto at = text.find(key);
+  EXPECT_NE(at, std::string::npos) << key;
+  return std::strtod(text.c_str() + at + key.size(), nullptr);
+}
+
+TEST_F(ScanCommand, ExampleStudyMatchesMglinkRunByRunForAnyNumberOfThreads) {
+  ASSERT_EQ(scan(STUDY + " --threads 2 --keep-runs runs two"), 0) << err_;
+  const std::vector<Row> table = rows("two/scan.tsv");
+  ASSERT_EQ(table.size(), 25u);
+  std::map<std::string, std::string> status;
+  long analysed = 0;
+  for (const Row& r : table) {
+    status[r[COL_MARKER]] = r[COL_STATUS];
+    if (r[COL_LOD].empty()) continue;
+    ++analysed;
+    // No marker ends below the null with the default starts.
+    EXPECT_EQ(r[COL_STATUS], "ok") << r[COL_MARKER] << ": " << r[COL_REASON];
+    // The numbers are those of the kept run's result file, as mglink writes them.
+    const std::string result = read("runs/" + r[COL_MARKER] + "/result.out");
+    const double lod = std::strtod(r[COL_LOD].c_str(), nullptr);
+    EXPECT_EQ("LOD SCORE=" + format_E(lod, 14, 7), result.substr(result.find("LOD SCORE=")).substr(0, 24));
+    EXPECT_EQ(format_E(std::strtod(r[COL_LNL0].c_str(), nullptr), 14, 7),
+              format_E(result_value(result, "LH(0.5)="), 14, 7));
+    EXPECT_EQ(std::stoi(r[COL_STARTS]), 1) << r[COL_MARKER];
+  }
+  EXPECT_EQ(analysed, 23);
+  EXPECT_EQ(status["D1S06"], "mendel-error");
+  EXPECT_EQ(status["DXS01"], "skipped");
+  EXPECT_NE(table[5][COL_REASON].find("family F59, individual 9"), std::string::npos) << table[5][COL_REASON];
+  // The peak: the marker next to the major gene.
+  double best = -1;
+  std::string peak;
+  for (const Row& r : table)
+    if (!r[COL_LOD].empty() && std::strtod(r[COL_LOD].c_str(), nullptr) > best) {
+      best = std::strtod(r[COL_LOD].c_str(), nullptr);
+      peak = r[COL_MARKER];
+    }
+  EXPECT_EQ(peak, "D1S07");
+  EXPECT_GT(best, 3.0);
+
+  // mglink run in a kept directory writes the same sigma.DAT and result file
+  // (markers of 2, 4, 5 and 8 alleles).
+  for (const char* m : {"D1S01", "D1S02", "D1S03", "D1S04"}) {
+    const fs::path kept = dir_ / "runs" / m, again = dir_ / (std::string("again-") + m);
+    fs::copy(kept, again);
+    fs::remove(again / "sigma.DAT");
+    fs::remove(again / "result.out");
+    const std::string cmd = "cd '" + again.string() + "' && '" + MGLINK_BIN + "' </dev/null >console.txt 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << m;
+    EXPECT_EQ(read_file(again / "sigma.DAT"), read_file(kept / "sigma.DAT")) << m;
+    EXPECT_EQ(read_file(again / "result.out"), read_file(kept / "result.out")) << m;
+    EXPECT_FALSE(read_file(kept / "sigma.DAT").empty());
+  }
+
+  // One thread: the same lines, byte for byte (a marker's line does not
+  // depend on the other markers of the scan).
+  ASSERT_EQ(scan(STUDY + SOME + " --threads 1 one"), 0) << err_;
+  std::string expected = header_line();
+  for (const Row& r : table)
+    if (SOME.find(r[COL_MARKER]) != std::string::npos) expected += row_line(r);
+  EXPECT_EQ(read("one/scan.tsv"), expected);
+  EXPECT_FALSE(fs::exists(dir_ / "one" / ".mglink-scan-work"));
+
+  // --plot-only redraws the same picture.
+  ASSERT_EQ(scan("--plot-only two/scan.tsv redrawn.svg"), 0) << err_;
+  EXPECT_EQ(read("redrawn.svg"), read("two/scan.svg"));
+  const std::string svg = read("two/scan.svg");
+  std::size_t points = 0;
+  for (std::size_t at = 0; (at = svg.find("<circle class=\"marker\"", at)) != std::string::npos; ++at) ++points;
+  EXPECT_EQ(points, 23u);
+}
+
+TEST_F(ScanCommand, ChunksMergeIntoTheWholeScanByteForByte) {
+  // The whole scan on one thread, the chunks on two.
+  ASSERT_EQ(scan(STUDY + SOME + " --threads 1 whole"), 0) << err_;
+  ASSERT_EQ(rows("whole/scan.tsv").size(), 8u);
+  for (int k = 1; k <= 3; ++k)
+    ASSERT_EQ(scan(STUDY + SOME + " --threads 2 --chunk " + std::to_string(k) + "/3 c" + std::to_string(k)), 0) << err_;
+  EXPECT_EQ(rows("c1/scan.tsv").size() + rows("c2/scan.tsv").size() + rows("c3/scan.tsv").size(), 8u);
+  ASSERT_EQ(scan("--quiet --merge c1/scan.tsv c2/scan.tsv c3/scan.tsv merged"), 0) << err_;
+  EXPECT_EQ(read("merged/scan.tsv"), read("whole/scan.tsv"));
+  EXPECT_EQ(read("merged/scan.svg"), read("whole/scan.svg"));
+
+  // A marker twice, a table that is not a scan table, an existing output.
+  EXPECT_EQ(scan("--merge c1/scan.tsv c1/scan.tsv dup"), 1);
+  EXPECT_EQ(err_.substr(0, err_.find('\n')),
+            "mglink-scan: c1/scan.tsv:2: marker D1S01 is already on c1/scan.tsv:2");
+  EXPECT_FALSE(fs::exists(dir_ / "dup"));
+  scratch_.write("bad.tsv", "marker\tlod\nm\t1\n");
+  EXPECT_EQ(scan("--merge c1/scan.tsv bad.tsv dup"), 1);
+  EXPECT_NE(err_.find("mglink-scan: bad.tsv:1: the first line is not the header of a scan table"), std::string::npos)
+      << err_;
+  EXPECT_EQ(scan("--merge c1/scan.tsv c2/scan.tsv merged"), 2);
+  EXPECT_EQ(err_, "mglink-scan: merged/scan.tsv exists; --force replaces it\n");
+}
+
+TEST_F(ScanCommand, ResumeAfterAKillGivesTheSameTable) {
+  ASSERT_EQ(scan(STUDY + SOME + " --threads 2 whole"), 0) << err_;
+  // Killed once the table holds three markers (one thread: the others wait).
+  const std::string cmd = "cd '" + dir_.string() + "' && ('" + MGLINK_SCAN_BIN + "' " + STUDY + SOME +
+                          " --threads 1 cut & p=$!; "
+                          "while [ \"$(cat cut/scan.tsv 2>/dev/null | wc -l)\" -lt 4 ]; do sleep 0.02; done; "
+                          "kill -9 $p; wait $p) >/dev/null 2>&1";
+  std::system(cmd.c_str());
+  const std::string part = read("cut/scan.tsv");
+  ASSERT_LT(rows("cut/scan.tsv").size(), 8u) << "the scan ended before the kill";
+  EXPECT_EQ(read("whole/scan.tsv").substr(0, part.size()), part);
+  EXPECT_EQ(scan(STUDY + SOME + " cut"), 2);
+  EXPECT_EQ(err_, "mglink-scan: cut/scan.tsv exists; --resume continues it, --force replaces it\n");
+  ASSERT_EQ(scan(STUDY + SOME + " --resume --threads 2 cut"), 0) << err_;
+  EXPECT_EQ(read("cut/scan.tsv"), read("whole/scan.tsv"));
+  EXPECT_EQ(read("cut/scan.svg"), read("whole/scan.svg"));
+
+  // A line cut off in the middle is dropped and run again.
+  const std::string whole = read("whole/scan.tsv");
+  const std::size_t third = whole.find('\n', whole.find('\n', whole.find('\n') + 1) + 1);
+  scratch_.write("cut/scan.tsv", whole.substr(0, third + 20));
+  ASSERT_EQ(scan(STUDY + SOME + " --resume cut"), 0) << err_;
+  EXPECT_EQ(read("cut/scan.tsv"), whole);
+
+  // A table of another scan is not continued.
+  EXPECT_EQ(scan(STUDY + " --markers D1S02,D1S03 --resume cut"), 1);
+  EXPECT_EQ(err_,
+            "mglink-scan: cut/scan.tsv, line 2: marker D1S01 is not the scan's marker D1S02 there; the table "
+            "belongs to another scan (--force replaces it)\n");
+  EXPECT_EQ(scan(STUDY + " --markers D1S01 --resume cut"), 1);
+  EXPECT_EQ(err_,
+            "mglink-scan: cut/scan.tsv, line 3: marker D1S02 is beyond the scan's 1 marker; the table belongs to "
+            "another scan (--force replaces it)\n");
+  EXPECT_EQ(read("cut/scan.tsv"), whole);
+}
+
+TEST_F(ScanCommand, MendelUntypeStartsFromPrepAndPlinkFiles) {
+  ASSERT_EQ(scan(STUDY + " --markers D1S06,D1S07 --mendel untype --keep-runs runs u"), 0) << err_;
+  std::vector<Row> r = rows("u/scan.tsv");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0][COL_STATUS], "ok");
+  EXPECT_EQ(r[0][COL_REASON],
+            "Mendelian inconsistencies: genotypes set untyped in the nuclear families of family F59 (father 7, "
+            "mother 1)");
+  EXPECT_LT(std::stol(r[0][COL_TYPED]), 383);
+  EXPECT_TRUE(fs::exists(dir_ / "runs" / "D1S06" / "sigma.DAT"));
+
+  // mglink-prep's start values: one run each, the run of the prepared directory.
+  ASSERT_EQ(scan(STUDY + " --markers D1S07,D2S05 --starts prep --keep-runs prepruns p"), 0) << err_;
+  r = rows("p/scan.tsv");
+  ASSERT_EQ(r.size(), 2u);
+  for (const Row& row : r) EXPECT_EQ(row[COL_STARTS], "1");
+  EXPECT_EQ(read("prepruns/D1S07/par.inp").substr(0, 48), "mglink-scan: marker D1S07, mglink-prep's start v");
+  EXPECT_NE(read("prepruns/D1S07/par.inp").find("\n5 1 0.2 0.05 0 0.5"), std::string::npos);
+
+  // The same markers from the PLINK files: the same numbers.
+  ASSERT_EQ(scan("--plink '" + EXAMPLE + "/plink' --trait Q1 --quiet --markers D1S01,D1S04,D2S03 pl"), 0) << err_;
+  ASSERT_EQ(scan(STUDY + " --markers D1S01,D1S04,D2S03 lk"), 0) << err_;
+  EXPECT_EQ(read("pl/scan.tsv"), read("lk/scan.tsv"));
+}
+
+TEST_F(ScanCommand, ExitStatusesAndMessages) {
+  EXPECT_EQ(scan("--version"), 0);
+  EXPECT_EQ(out_, "mglink-scan 1.0\n");
+  EXPECT_EQ(scan("--help"), 0);
+  EXPECT_EQ(out_.substr(0, 18), "usage: mglink-scan");
+  EXPECT_EQ(scan("--ped a.ped out"), 2);
+  EXPECT_EQ(err_.substr(0, err_.find('\n')), "mglink-scan: --ped and --dat go together");
+  EXPECT_EQ(scan("--threads 0 --plink x out"), 2);
+  EXPECT_EQ(err_.substr(0, err_.find('\n')), "mglink-scan: --threads needs a number from 1 to 1024");
+
+  // Input problems: all listed, nothing written.
+  scratch_.write("s.dat", "T Q1\nM m\n");
+  scratch_.write("s.ped", "1 1 0 0 1 5 1 2\n1 2 0 0 2 x 1 1\n1 3 1 9 1 7 1 1\n1 4 1 2 2 y 1 2\n");
+  EXPECT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 out"), 1);
+  EXPECT_EQ(err_,
+            "mglink-scan: s.ped:4: family 1, individual 4: the value 'y' of trait Q1 is not a number nor a "
+            "missing-value code (x, X, NA, -)\n"
+            "mglink-scan: 1 problem in the input; nothing written\n");
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+  scratch_.write("s.ped", "1 1 0 0 1 5 1 2\n1 2 0 0 2 x 1 1\n1 3 1 9 1 7 1 1\n1 4 1 2 2 8 1 2\n");
+  EXPECT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 out"), 1);
+  EXPECT_EQ(err_,
+            "mglink-scan: s.ped:3: family 1, individual 3: the mother '9' has no line in the family (add the "
+            "line, or use --add-missing-parents)\n"
+            "mglink-scan: 1 problem in s.ped; nothing written\n");
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+
+  // An output directory that cannot be made.
+  scratch_.write("file", "");
+  ASSERT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 --add-missing-parents file/out"), 3);
+  EXPECT_EQ(err_.substr(0, 49), "mglink-scan: cannot create the directory file/out");
+}
+
+TEST_F(ScanCommand, FamiliesWithLoopsAreLeftOutOnlyWhenAsked) {
+  scratch_.write("s.dat", "T Q1\nM m\n");
+  // Family L: two brothers married to two sisters, a cousin marriage below.
+  scratch_.write("s.ped",
+                 "L gf 0 0 1 10 1 2\nL gm 0 0 2 11 1 3\nL b1 gf gm 1 12 1 1\nL s1 gf gm 2 13 2 3\n"
+                 "L x 0 0 2 9 2 2\nL y 0 0 1 8 3 3\n"
+                 "L c1 b1 x 1 14 1 2\nL c2 y s1 2 15 3 3\nL k c1 c2 1 16 2 3\n"
+                 "N f 0 0 1 10 1 2\nN m 0 0 2 12 3 4\nN k1 f m 1 11 1 3\nN k2 f m 2 14 2 4\nN k3 f m 2 9 1 4\n");
+  EXPECT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 out"), 1);
+  EXPECT_EQ(err_,
+            "mglink-scan: s.ped:8: family L, individual c2: the pedigree has a loop through the individuals 'c1', "
+            "'b1', 's1', 'c2' and the nuclear family of father 'c1' and mother 'c2' (a marriage or consanguinity "
+            "loop); mglink peels only pedigrees without loops\n"
+            "mglink-scan: 1 problem in s.ped; nothing written\n");
+  ASSERT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 --skip-loops out"), 0) << err_;
+  EXPECT_EQ(err_.substr(0, err_.find('\n')), "mglink-scan: family L left out: its pedigree has a loop (--skip-loops)");
+  EXPECT_NE(out_.find("mglink-scan: s.ped: 1 family, 5 individuals; 1 marker\n"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("mglink-scan: 1 family with a loop left out\n"), std::string::npos) << out_;
+  const std::vector<Row> r = rows("out/scan.tsv");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0][COL_TYPED], "5");
+}
+
+#endif
+
+}  // namespace
+}  // namespace mglink::scan
