@@ -32,8 +32,13 @@ struct Problem {
   std::string text;
 };
 
-// "FILE:LINE: family F, individual I: text" (parts left out when empty).
+// "FILE:LINE: family F, individual I: text" (parts left out when empty),
+// with every byte outside printable ASCII shown as \xHH.
 std::string format_problem(const std::string& file, const Problem& p);
+
+// Text with every byte outside printable ASCII (controls, NUL, bytes of
+// other encodings) shown as \xHH, for messages that echo a table's bytes.
+std::string escaped(std::string_view s);
 
 // An id or a field of the table as a problem text shows it: 'x'.
 inline std::string quote(std::string_view s) {

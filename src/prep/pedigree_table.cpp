@@ -44,6 +44,23 @@ bool parse_int(std::string_view s, int& v) {
 
 }  // namespace
 
+std::string escaped(std::string_view s) {
+  static const char* const HEX = "0123456789abcdef";
+  std::string out;
+  out.reserve(s.size());
+  for (const char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c < 0x7f) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += HEX[c >> 4];
+      out += HEX[c & 15];
+    }
+  }
+  return out;
+}
+
 std::string format_problem(const std::string& file, const Problem& p) {
   std::string s = file;
   if (p.line > 0) {
@@ -62,7 +79,7 @@ std::string format_problem(const std::string& file, const Problem& p) {
     s += ": ";
   }
   s += p.text;
-  return s;
+  return escaped(s);
 }
 
 std::string missing_code(const TableOptions& opt) {
@@ -85,11 +102,21 @@ Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Probl
   std::set<std::string> alleles_seen;  // every allele written in the table, for the summary
   bool allele_out_of_range = false;
 
-  std::string raw;
+  // The whole table; a line ends at "\n", "\r\n" or a bare "\r" (old Mac
+  // files), so that no line end joins two lines.
+  std::string all;
+  {
+    char buf[1 << 16];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0)
+      all.append(buf, static_cast<std::size_t>(in.gcount()));
+  }
+  std::size_t next = 0;
   long line_no = 0;
-  while (std::getline(in, raw)) {
+  while (next < all.size()) {
+    const std::size_t end = std::min(all.find_first_of("\r\n", next), all.size());
+    std::string_view s(all.data() + next, end - next);
+    next = end + (end + 1 < all.size() && all[end] == '\r' && all[end + 1] == '\n' ? 2 : 1);
     ++line_no;
-    std::string_view s(raw);
     if (line_no == 1 && s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);  // UTF-8 mark
     if (opt.comment != 0) {
       auto c = s.find(opt.comment);
@@ -103,7 +130,7 @@ Pedigree read_table(std::istream& in, const TableOptions& opt, std::vector<Probl
     const long marker_col =
         opt.marker_column > 0 ? opt.marker_column : (opt.plink ? 7 : ncol - 1);
     const long needed = opt.marker_column == 0 && !opt.plink
-                            ? std::max<long>(8, opt.trait_column + 2)
+                            ? std::max<long>(8, static_cast<long>(opt.trait_column) + 2)
                             : std::max<long>({6, opt.trait_column, marker_col + 1});
     Problem base{line_no, std::string(cols[0]), ncol >= 2 ? std::string(cols[1]) : "", ""};
     auto report = [&](std::string text) {

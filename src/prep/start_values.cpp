@@ -13,7 +13,7 @@ std::string real_text(double v) {
   return std::string(buf, r.ptr);
 }
 
-StartValues start_values(const Pedigree& ped) {
+StartValues start_values(const Pedigree& ped, const FrequencyOptions& freq) {
   StartValues sv;
   std::array<double, 5> founders{}, everyone{};
   std::array<bool, 5> present{};
@@ -33,13 +33,38 @@ StartValues start_values(const Pedigree& ped) {
     ne += everyone[k];
   }
   std::array<double, 5> count{};
-  if (nf > 0) {
+  const char* const way_out =
+      "; --frequencies typed counts the alleles of every typed individual, --frequencies "
+      "F1,F2,F3,F4,F5 gives the five frequencies";
+  if (freq.source == FrequencySource::given) {
+    count = freq.given;
+    present.fill(false);  // no half counts: the values are the user's
+    sv.marker_basis = "--frequencies (given)";
+  } else if (nf > 0 && freq.source == FrequencySource::founders) {
     count = founders;
     sv.marker_basis = "the " + std::to_string(static_cast<long>(nf)) + " typed alleles of founders";
+    if (nf < static_cast<double>(FEW_FOUNDER_ALLELES))
+      sv.marker_warnings.push_back("the marker allele frequencies rest on only " +
+                                   std::to_string(static_cast<long>(nf)) +
+                                   " typed alleles of founders" + way_out);
+    std::string absent;
+    for (std::size_t k = 0; k < 5; ++k)
+      if (present[k] && founders[k] == 0) {
+        if (!absent.empty()) absent += ' ';
+        absent += std::to_string(k + 1);
+      }
+    if (!absent.empty())
+      sv.marker_warnings.push_back(
+          std::string(absent.size() > 1 ? "marker alleles " : "marker allele ") + absent +
+          (absent.size() > 1 ? " are" : " is") +
+          " typed in non-founders but in no founder and " + (absent.size() > 1 ? "get" : "gets") +
+          " half a count" + way_out);
   } else if (ne > 0) {
     count = everyone;
     sv.marker_basis = "the " + std::to_string(static_cast<long>(ne)) +
-                      " typed alleles of all individuals (no founder is typed)";
+                      (freq.source == FrequencySource::typed
+                           ? " typed alleles of all individuals (--frequencies typed)"
+                           : " typed alleles of all individuals (no founder is typed)");
   } else {
     count.fill(1.0);
     present.fill(true);

@@ -10,6 +10,23 @@
 
 namespace mglink::prep {
 
+// Where the marker allele frequencies come from.
+enum class FrequencySource {
+  founders,  // the typed alleles of the founders (of everyone typed when no founder is)
+  typed,     // the typed alleles of every individual
+  given,     // FrequencyOptions::given
+};
+
+struct FrequencyOptions {
+  FrequencySource source = FrequencySource::founders;
+  // source == given: the five frequencies, each at least 0, summing to 1
+  // within 1e-5 (see option_problems in pipeline.hpp).
+  std::array<double, 5> given{};
+};
+
+// Fewer founder alleles than this make the founders' counts a weak basis.
+inline constexpr long FEW_FOUNDER_ALLELES = 20;
+
 struct StartValues {
   // Marker allele frequencies as written: ten decimals, summing to exactly
   // 1 in decimal (so within rounding of 1 when read back).
@@ -21,16 +38,22 @@ struct StartValues {
   double trait_mean = 0.0;
   double trait_variance = 1.0;  // sample variance; 1 when it cannot be estimated
 
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings;         // about the trait start values
+  std::vector<std::string> marker_warnings;  // about the marker allele frequencies
 };
 
-// Marker allele frequencies: the alleles of the typed founders are counted
-// (of all typed individuals when no founder is typed; 0.2 each when nobody is
-// typed).  An allele that occurs in the data but not among the counted
-// alleles gets half a count, so that the data it occurs in keep a positive
-// likelihood; an allele absent from the data gets frequency 0.
+// Marker allele frequencies: by default the alleles of the typed founders
+// are counted (of all typed individuals when no founder is typed; 0.2 each
+// when nobody is typed); FrequencySource::typed counts every typed
+// individual, FrequencySource::given takes the five values given (rescaled
+// to sum to exactly 1).  When counted, an allele that occurs in the data but
+// not among the counted alleles gets half a count, so that the data it
+// occurs in keep a positive likelihood; an allele absent from the data gets
+// frequency 0.  From the founders, a marker warning says when they hold
+// fewer than FEW_FOUNDER_ALLELES typed alleles, or when an allele typed in
+// non-founders is absent among them.
 // Trait: mean and sample variance over the observed values.
-StartValues start_values(const Pedigree& ped);
+StartValues start_values(const Pedigree& ped, const FrequencyOptions& freq = {});
 
 // The start vector X(1..11) (x[k-1] = X(k)) at recombination fraction
 // theta: major allele frequency 0.5, genotype means mean - sd, mean,

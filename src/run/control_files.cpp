@@ -1,6 +1,9 @@
 // The control files maxpar.inp, task.inp and par.inp.
 #include "run/control_files.hpp"
 
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -61,6 +64,53 @@ TaskNames read_task(const std::string& path) {
   return t;
 }
 
+namespace {
+
+std::string value_text(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
+
+const char* parameter_role(int i) {
+  switch (i) {
+    case 1: return "the frequency of major allele 1";
+    case 5: return "theta";
+    case 6: return "the trait variance";
+    default: return "a trait mean";
+  }
+}
+
+// Values whose meaning they cannot have: a probability outside [0, 1], a
+// variance at or below 0, a negative marker allele frequency, bounds of an
+// estimated probability that reach outside [0, 1].  A tied parameter's own
+// start value is never used (it takes its partner's), so it is not checked.
+// `where(i)` names the line of parameter i (1..6) or of X(i) (7..11).
+template <class Where>
+void check_par_values(const Optpar1& p, const Optpar2& q, const Where& where) {
+  for (int i = 1; i <= 6; ++i) {
+    const std::string is = std::to_string(i);
+    const std::string head = where(i) + "X(" + is + ") = " + value_text(p.X(i)) + ", but ";
+    if (q.LINK(i) == i) {
+      if ((i == 1 || i == 5) && !(p.X(i) >= 0.0 && p.X(i) <= 1.0))
+        throw input_error(head + parameter_role(i) + " must lie between 0 and 1");
+      if (i == 6 && !(p.X(i) > 0.0))
+        throw input_error(head + "the trait variance must be above 0");
+    }
+    if ((i == 1 || i == 5) && p.IFREE(i) == 1 && !(p.XLOW(i) >= 0.0 && p.XUPP(i) <= 1.0))
+      throw input_error(where(i) + "the bounds XLOW(" + is + ") = " + value_text(p.XLOW(i)) +
+                        " and XUPP(" + is + ") = " + value_text(p.XUPP(i)) + " of " +
+                        parameter_role(i) +
+                        ", which is estimated, reach outside 0 to 1; bounds from 0 to 1 at most");
+  }
+  for (int k = 7; k <= 11; ++k)
+    if (!(p.X(k) >= 0.0))
+      throw input_error(where(k) + "X(" + std::to_string(k) + ") = " + value_text(p.X(k)) +
+                        ", but a marker allele frequency cannot be below 0");
+}
+
+}  // namespace
+
 int read_par(ModelState& st, int pass, const std::string& path) {
   const int32 npar = st.IMAX.NPAR;
   if (npar != 6) {
@@ -72,12 +122,14 @@ int read_par(ModelState& st, int pass, const std::string& path) {
   auto& LINK = st.OPTPAR2.LINK;
 
   FreeReader r = FreeReader::open(path);
+  std::array<long, 12> lines{};  // where each parameter line and X(7..11) start
   r.skip_line("the title line of the parameters");
   for (int32 i = 1; i <= npar; ++i) {
     const std::string is = std::to_string(i);
     r.begin_read("parameter line " + is);
     r.read(LINK(i), "LINK", i);
     const long line = r.line();  // where the parameter line starts
+    lines[static_cast<std::size_t>(i)] = line;
     r.read(p.IFREE(i), "IFREE", i);
     r.read(p.X(i), "X", i);
     r.read(p.STEP(i), "STEP", i);
@@ -99,8 +151,14 @@ int read_par(ModelState& st, int pass, const std::string& path) {
   for (int32 k = 7; k <= 11; ++k) {
     r.begin_read("marker allele frequency X(" + std::to_string(k) + ")");
     r.read(p.X(k), "X", k);
+    lines[static_cast<std::size_t>(k)] = r.line();
     r.end_read();
   }
+  check_par_values(p, st.OPTPAR2, [&](int i) {
+    return r.file_name() + ", line " + std::to_string(lines[static_cast<std::size_t>(i)]) +
+           (i <= 6 ? " (parameter " + std::to_string(i) + "): "
+                   : " (marker allele frequency X(" + std::to_string(i) + ")): ");
+  });
 
   // Pass rule: the null hypothesis holds theta at 0.5, whatever the file says.
   if (pass == 1) {

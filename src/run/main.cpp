@@ -1,5 +1,6 @@
 // mglink: linkage test of a quantitative trait's major gene with a marker.
-// Takes no arguments; works in the current directory.
+// Takes no arguments (besides --help and --version); works in the current
+// directory.
 //
 // The evaluation is chosen here, once, from the environment:
 //   MGLINK_LITERAL=1   the literal evaluation (the reference) instead of the
@@ -9,8 +10,12 @@
 //                      threads.
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
 
 #include "evaluator/evaluator.hpp"
+#include "run/command_line.hpp"
 #include "run/run_driver.hpp"
 
 namespace {
@@ -30,4 +35,9 @@ mglink::EvaluatorOptions options_from_environment() {
 
 }  // namespace
 
-int main() { return mglink::run_program(options_from_environment()); }
+int main(int argc, char** argv) {
+  const int status =
+      mglink::command_line(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  if (status >= 0) return status;
+  return mglink::run_program(options_from_environment());
+}

@@ -16,6 +16,7 @@
 #include "run/model_state.hpp"
 #include "run/output_files.hpp"
 #include "run/pass_output.hpp"
+#include "run/search_warning.hpp"
 
 #if __has_include(<fcntl.h>)
 #include <fcntl.h>
@@ -105,7 +106,8 @@ SearchEnd maximise(ModelState& st, Console& con, Evaluator& eval, MessageFile& m
 }
 
 // Both passes: theta held at 0.5, then estimated.  Each pass's figures go to
-// `result` as soon as they are known.
+// `result` as soon as they are known, and what a complete run has to say on
+// standard error to result.warning.
 void run_linkage_test(ModelState& st, Console& con, Evaluator& eval, const fs::path& dir,
                       RunResult& result) {
   st.IMAX.NPAR = NPAR_MODEL;
@@ -138,6 +140,7 @@ void run_linkage_test(ModelState& st, Console& con, Evaluator& eval, const fs::p
       files.result.line(null_result_line(FNULL));
     } else {
       files.result.lines(alternative_result_lines(st.OPTPAR1.X(5), st.OPTPAR1.FMAX, FNULL));
+      if (NEST > 0) result.warning = below_null_warning(FNULL, st.OPTPAR1.FMAX);
     }
     result.passes = IPASS;
   }
@@ -181,6 +184,10 @@ int run_program(std::ostream& out, std::istream& in, std::ostream& err,
     out.flush();
   }
   if (!r.detail.empty()) err << "mglink: " << r.detail << '\n';
+  if (!r.warning.empty()) {
+    out.flush();
+    err << "mglink: " << r.warning << '\n';
+  }
   err.flush();
   return r.status;
 }

@@ -28,6 +28,7 @@ struct RunResult {
   int status = 0;       // the exit status mglink returns (ExitStatus, run/errors.hpp)
   std::string console;  // the fixed console line of a stop, when any
   std::string detail;   // our explanation of a stop, when any
+  std::string warning;  // what a complete run says on standard error (pass 2 below pass 1), or ""
   int passes = 0;       // passes completed (0, 1 or 2)
   std::array<PassResult, 2> pass{};
 };
@@ -44,8 +45,8 @@ RunResult run_directory(const std::filesystem::path& dir, Evaluator& eval, std::
                         std::istream& in);
 
 // The program: run_directory(".") with a new evaluator built from `options`,
-// then the stop's console line to `out` and our explanation, after
-// "mglink: ", to `err`; returns the exit status.
+// then the stop's console line to `out` and our explanation (or the warning of
+// a complete run), after "mglink: ", to `err`; returns the exit status.
 int run_program(std::ostream& out, std::istream& in, std::ostream& err,
                 const EvaluatorOptions& options = {});
 // The same on standard output, input and error.

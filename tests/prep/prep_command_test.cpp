@@ -57,14 +57,22 @@ TEST_F(PrepCommand, WritesARunDirectory) {
             "genotype slots)\n"
             "mglink-prep: wrote IWAY.DAT trait.dat marker.dat task.inp mapping.txt maxpar.inp "
             "par.inp in run\n");
-  EXPECT_EQ(err_, "");
+  // Six founder alleles, and allele 4 typed only in a child: both warned of,
+  // with the option that helps.
+  EXPECT_EQ(err_,
+            "mglink-prep: warning: the marker allele frequencies rest on only 6 typed alleles of "
+            "founders; --frequencies typed counts the alleles of every typed individual, "
+            "--frequencies F1,F2,F3,F4,F5 gives the five frequencies\n"
+            "mglink-prep: warning: marker allele 4 is typed in non-founders but in no founder and "
+            "gets half a count; --frequencies typed counts the alleles of every typed individual, "
+            "--frequencies F1,F2,F3,F4,F5 gives the five frequencies\n");
   const fs::path run_dir = dir_ / "run";
   EXPECT_EQ(read(run_dir / "IWAY.DAT"),
             "2 2 0 6 8\n0 0 2 4\n6 0 0 4 7 8 9\n9 3 4 5 6 1 2 3 1 2\n3 0 0 0\n"
             "8 0 0 0 0 0 0 0 0\n0 0 0 0 0 0 0 0\n");
   EXPECT_EQ(read(run_dir / "trait.dat"), "10.5\n-999\n11.2\n9.8\n10\n-999\n1\n-999\n");
   EXPECT_EQ(read(run_dir / "marker.dat"), "2\n7\n3\n0\n4\n11\n15\n0\n");
-  EXPECT_EQ(read(run_dir / "task.inp"), "trait.dat\nmarker.dat\nresult.out\n");
+  EXPECT_EQ(read(run_dir / "task.inp"), "trait.dat\nmarker.dat\nresult.dat\n");
   EXPECT_EQ(read(run_dir / "mapping.txt"),
             "# number family member family_id individual_id line (line 0: added by mglink-prep)\n"
             "1 1 1 1 gf 2\n2 1 2 1 gm 3\n3 1 3 1 f 4\n4 1 4 1 m 5\n5 1 5 1 c1 6\n6 1 6 1 c2 7\n"
@@ -80,7 +88,10 @@ TEST_F(PrepCommand, WritesARunDirectory) {
 TEST_F(PrepCommand, KeepsControlFilesUnlessForced) {
   write("study.pre", STUDY);
   ASSERT_EQ(run("study.pre run"), 0) << err_;
-  std::ofstream(dir_ / "run" / "par.inp", std::ios::binary) << "my own values\n";
+  // An edited par.inp (its title changed) and maxpar.inp.
+  const std::string par = read(dir_ / "run" / "par.inp");
+  const std::string my_par = "my own values" + par.substr(par.find('\n'));
+  std::ofstream(dir_ / "run" / "par.inp", std::ios::binary) << my_par;
   std::ofstream(dir_ / "run" / "maxpar.inp", std::ios::binary) << "my settings\n";
   ASSERT_EQ(run("study.pre run"), 0) << err_;
   EXPECT_NE(out_.find("wrote IWAY.DAT trait.dat marker.dat task.inp mapping.txt in run\n"),
@@ -90,10 +101,10 @@ TEST_F(PrepCommand, KeepsControlFilesUnlessForced) {
                       "mglink-prep: kept the existing run/par.inp (--force replaces it)\n"),
             std::string::npos)
       << out_;
-  EXPECT_EQ(read(dir_ / "run" / "par.inp"), "my own values\n");
+  EXPECT_EQ(read(dir_ / "run" / "par.inp"), my_par);
   EXPECT_EQ(read(dir_ / "run" / "maxpar.inp"), "my settings\n");
   ASSERT_EQ(run("--force study.pre run"), 0) << err_;
-  EXPECT_NE(read(dir_ / "run" / "par.inp"), "my own values\n");
+  EXPECT_EQ(read(dir_ / "run" / "par.inp"), par);
   EXPECT_NE(read(dir_ / "run" / "maxpar.inp"), "my settings\n");
 }
 
@@ -126,7 +137,7 @@ TEST_F(PrepCommand, ExitStatuses) {
       {"", 2, "mglink-prep: give a pedigree file and a run directory\nusage:"},
       {"--bogus study.pre run", 2, "mglink-prep: unknown option --bogus\n"},
       {"--trait-column 3 study.pre run", 2,
-       "mglink-prep: --trait-column needs a column number of 6 or more\n"},
+       "mglink-prep: --trait-column needs a column number from 6 to 100000\n"},
       {"missing.pre run", 1, "mglink-prep: cannot open the pedigree file missing.pre\n"},
       {"study.pre study.pre", 3, "mglink-prep: cannot create the run directory study.pre"},
       {"--check nowhere", 1, "mglink-prep: cannot open nowhere/IWAY.DAT\n"},
@@ -139,6 +150,8 @@ TEST_F(PrepCommand, ExitStatuses) {
   EXPECT_EQ(read(dir_ / "study.pre"), STUDY);  // never overwritten
   EXPECT_EQ(run("--help"), 0);
   EXPECT_EQ(out_.substr(0, 6), "usage:");
+  EXPECT_EQ(run("--version"), 0);
+  EXPECT_EQ(out_, std::string("mglink-prep ") + MGLINK_VERSION + "\n");
 }
 
 TEST_F(PrepCommand, CheckReportsABrokenLayout) {

@@ -54,6 +54,61 @@ TEST(PrepStartValues, MarkerFrequencies) {
   }
 }
 
+// Where the marker allele frequencies come from, and the warnings that say
+// when the founders are a weak basis.
+TEST(PrepStartValues, FrequencySources) {
+  // Founders f, m (alleles 1 2, 2 2); children typed with alleles 1, 3, 3.
+  const char* table = "1 f 0 0 1 1 1 2\n1 m 0 0 2 1 2 2\n1 c f m 1 1 1 2\n1 d f m 2 1 2 2\n"
+                      "2 g 0 0 1 1 0 0\n2 h 0 0 2 1 0 0\n2 e g h 1 1 3 3\n";
+  const std::string way_out =
+      "; --frequencies typed counts the alleles of every typed individual, --frequencies "
+      "F1,F2,F3,F4,F5 gives the five frequencies";
+  struct Case {
+    const char* name;
+    FrequencyOptions freq;
+    std::vector<std::string> expected;
+    std::string basis;
+    std::vector<std::string> warnings;
+  };
+  const std::vector<Case> cases = {
+      {"founders: 4 alleles, allele 3 only in a child",
+       {},
+       {"0.2222222222", "0.6666666667", "0.1111111111", "0.0000000000", "0.0000000000"},
+       "the 4 typed alleles of founders",
+       {"the marker allele frequencies rest on only 4 typed alleles of founders" + way_out,
+        "marker allele 3 is typed in non-founders but in no founder and gets half a count" +
+            way_out}},
+      {"every typed individual",
+       {FrequencySource::typed, {}},
+       {"0.2000000000", "0.6000000000", "0.2000000000", "0.0000000000", "0.0000000000"},
+       "the 10 typed alleles of all individuals (--frequencies typed)",
+       {}},
+      {"given",
+       {FrequencySource::given, {0.1, 0.2, 0.3, 0.4, 0.0}},
+       {"0.1000000000", "0.2000000000", "0.3000000000", "0.4000000000", "0.0000000000"},
+       "--frequencies (given)",
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::istringstream in(table);
+    PrepOptions opt;
+    opt.frequencies = c.freq;
+    const Prepared pr = prepare(in, opt);
+    ASSERT_TRUE(pr.problems.empty());
+    const StartValues& sv = pr.start;
+    EXPECT_EQ(std::vector<std::string>(sv.marker_text.begin(), sv.marker_text.end()), c.expected);
+    EXPECT_EQ(sv.marker_basis, c.basis);
+    EXPECT_EQ(sv.marker_warnings, c.warnings);
+  }
+  // Twenty founder alleles or more, all alleles among them: no warning.
+  std::string many;
+  for (int f = 1; f <= 10; ++f)
+    many += std::to_string(f) + " a 0 0 1 1 1 2\n";
+  std::istringstream in(many);
+  EXPECT_TRUE(prepare(in, TableOptions{}).start.marker_warnings.empty());
+}
+
 TEST(PrepStartValues, ParInpFromTheTraitDistribution) {
   // Observed traits 1, 2, 3, 6: mean 3, sample variance 14/3.
   StartValues sv = start_of(

@@ -154,6 +154,83 @@ TEST(ReadPar, RejectsTiesAndFlagsOutsideTheirRange) {
   EXPECT_EQ(st->OPTPAR2.LINK(5), 2);
 }
 
+// Values outside their meaning are refused when par.inp is read, naming the
+// line and the parameter; every value a valid study can use stays accepted.
+TEST(ReadPar, RejectsValuesOutsideTheirMeaning) {
+  struct Case {
+    int line_index;    // 1..6: parameter line, 7..11: marker allele frequency
+    const char* text;  // that line
+    const char* message;  // after the file name; "" = accepted
+  };
+  const Case cases[] = {
+      {5, "5 0 1.5 0.05 0.0 0.5",
+       ", line 6 (parameter 5): X(5) = 1.5, but theta must lie between 0 and 1"},
+      {5, "5 1 -0.2 0.05 0.0 0.5",
+       ", line 6 (parameter 5): X(5) = -0.2, but theta must lie between 0 and 1"},
+      {1, "1 0 1.25 0.05 0.0 1.0",
+       ", line 2 (parameter 1): X(1) = 1.25, but the frequency of major allele 1 must lie "
+       "between 0 and 1"},
+      {1, "1 1 -1e-9 0.05 -1.0 1.0",
+       ", line 2 (parameter 1): X(1) = -1e-09, but the frequency of major allele 1 must lie "
+       "between 0 and 1"},
+      {6, "6 0 0 0.5 0.01 100",
+       ", line 7 (parameter 6): X(6) = 0, but the trait variance must be above 0"},
+      {6, "6 1 -4.0 0.5 -10 100",
+       ", line 7 (parameter 6): X(6) = -4, but the trait variance must be above 0"},
+      {9, "-0.05",
+       ", line 10 (marker allele frequency X(9)): X(9) = -0.05, but a marker allele frequency "
+       "cannot be below 0"},
+      {5, "5 1 0.2 0.05 -0.1 0.5",
+       ", line 6 (parameter 5): the bounds XLOW(5) = -0.1 and XUPP(5) = 0.5 of theta, which is "
+       "estimated, reach outside 0 to 1; bounds from 0 to 1 at most"},
+      {1, "1 1 0.3 0.05 0.0 1.5",
+       ", line 2 (parameter 1): the bounds XLOW(1) = 0 and XUPP(1) = 1.5 of the frequency of "
+       "major allele 1, which is estimated, reach outside 0 to 1; bounds from 0 to 1 at most"},
+      // A value beyond the doubles is refused by the reader itself.
+      {6, "6 1 1e999 0.5 0.01 100",
+       ", line 7: \"1e999\" is too large for a double precision number (reading X(6), "
+       "parameter line 6)"},
+      // Valid edges: theta above 0.5, at 0 and at 1; an allele frequency of 0
+      // or 1 held; bounds exactly 0 and 1; held parameters with wide bounds; a
+      // marker allele of frequency 0; a tiny variance; a tied parameter, whose
+      // own value is never used.
+      {5, "5 1 0.7 0.05 0.0 1.0", ""},
+      {5, "5 0 0 0.05 -3 3", ""},
+      {5, "5 0 1 0.05 0.0 0.5", ""},
+      {1, "1 0 0 0.05 0.0 1.0", ""},
+      {1, "1 0 1 0.05 -2 2", ""},
+      {1, "1 1 0.5 0.05 0 1", ""},
+      {6, "6 1 1e-300 1e-301 0 1", ""},
+      {7, "0", ""},
+      {5, "1 0 7.5 0.05 0.0 0.5", ""},
+      {6, "2 0 -1 0.5 0.01 100", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScratchDir d;
+    std::vector<std::string> lines = standard_lines();
+    std::vector<std::string> markers = {"0.1", "0.15", "0.2", "0.25", "0.3"};
+    if (c.line_index <= 6)
+      lines[static_cast<std::size_t>(c.line_index - 1)] = c.text;
+    else
+      markers[static_cast<std::size_t>(c.line_index - 7)] = c.text;
+    std::string text = "title\n";
+    for (const auto& l : lines) text += l + "\n";
+    for (const auto& m : markers) text += m + "\n";
+    d.write("par.inp", text);
+    for (int pass : {1, 2}) {
+      auto st = state();
+      try {
+        read_par(*st, pass, d.file("par.inp"));
+        EXPECT_STREQ(c.message, "") << "accepted in pass " << pass;
+      } catch (const RunStop& e) {
+        EXPECT_EQ(e.status(), EXIT_INPUT_ERROR);
+        EXPECT_EQ(e.detail(), d.file("par.inp") + c.message) << "pass " << pass;
+      }
+    }
+  }
+}
+
 TEST(ControlFiles, MissingFileIsNamedAndNotCreated) {
   ScratchDir d;
   auto st = state();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "io/fixed_format.hpp"
+#include "prep/writer.hpp"
 #include "scan/table.hpp"
 #include "support/scratch_dir.hpp"
 
@@ -73,7 +74,7 @@ TEST_F(ScanCommand, ExampleStudyMatchesMglinkRunByRunForAnyNumberOfThreads) {
     // No marker ends below the null with the default starts.
     EXPECT_EQ(r[COL_STATUS], "ok") << r[COL_MARKER] << ": " << r[COL_REASON];
     // The numbers are those of the kept run's result file, as mglink writes them.
-    const std::string result = read("runs/" + r[COL_MARKER] + "/result.out");
+    const std::string result = read("runs/" + r[COL_MARKER] + "/" + std::string(prep::RESULT_FILE));
     const double lod = std::strtod(r[COL_LOD].c_str(), nullptr);
     EXPECT_EQ("LOD SCORE=" + format_E(lod, 14, 7), result.substr(result.find("LOD SCORE=")).substr(0, 24));
     EXPECT_EQ(format_E(std::strtod(r[COL_LNL0].c_str(), nullptr), 14, 7),
@@ -101,11 +102,11 @@ TEST_F(ScanCommand, ExampleStudyMatchesMglinkRunByRunForAnyNumberOfThreads) {
     const fs::path kept = dir_ / "runs" / m, again = dir_ / (std::string("again-") + m);
     fs::copy(kept, again);
     fs::remove(again / "sigma.DAT");
-    fs::remove(again / "result.out");
+    fs::remove(again / prep::RESULT_FILE);
     const std::string cmd = "cd '" + again.string() + "' && '" + MGLINK_BIN + "' </dev/null >console.txt 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << m;
     EXPECT_EQ(read_file(again / "sigma.DAT"), read_file(kept / "sigma.DAT")) << m;
-    EXPECT_EQ(read_file(again / "result.out"), read_file(kept / "result.out")) << m;
+    EXPECT_EQ(read_file(again / prep::RESULT_FILE), read_file(kept / prep::RESULT_FILE)) << m;
     EXPECT_FALSE(read_file(kept / "sigma.DAT").empty());
   }
 

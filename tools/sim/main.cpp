@@ -10,6 +10,10 @@
 #include "scan_study.hpp"
 #include "sim.hpp"
 
+#ifndef MGLINK_VERSION
+#define MGLINK_VERSION "unknown"
+#endif
+
 namespace {
 
 using mglink::sim::Settings;
@@ -26,7 +30,9 @@ const char* const kUsage =
     "  --typed F        fraction of members typed at the marker (grandparents never are)\n"
     "  --missing F      fraction of trait values missing\n"
     "  --theta F        recombination fraction between major gene and marker (0 .. 0.5)\n"
-    "  --out DIR        directory to write (created if missing; its files are replaced)\n";
+    "  --out DIR        directory to write (created if missing; its files are replaced)\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n";
 
 [[noreturn]] void fail(const std::string& msg) {
   std::fprintf(stderr, "mglink-sim: %s\n", msg.c_str());
@@ -111,6 +117,10 @@ int main(int argc, char** argv) {
     const std::string& opt = args[i];
     if (opt == "--help" || opt == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (opt == "--version") {
+      std::printf("mglink-sim %s\n", MGLINK_VERSION);
       return 0;
     }
     if (i + 1 >= args.size()) fail(opt.rfind("--", 0) == 0 ? opt + " needs a value" : "unknown argument \"" + opt + "\"\n" + kUsage);
