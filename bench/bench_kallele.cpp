@@ -31,15 +31,15 @@
 namespace {
 
 using namespace mglink;
-using bench::StudySpec;
+using bench::StudyDesign;
 
 struct Named {
   const char* name;
-  StudySpec spec;
+  StudyDesign design;
 };
 
-StudySpec spec_of(StudySpec::Shape shape, int families, StudySpec::Typing typing) {
-  StudySpec s;
+StudyDesign spec_of(StudyDesign::Shape shape, int families, StudyDesign::Typing typing) {
+  StudyDesign s;
   s.shape = shape;
   s.families = families;
   s.typing = typing;
@@ -47,14 +47,14 @@ StudySpec spec_of(StudySpec::Shape shape, int families, StudySpec::Typing typing
 }
 
 const Named kStudies[] = {
-    {"extended", spec_of(StudySpec::Shape::Extended, 100, StudySpec::Typing::Fraction)},
-    {"nuclear", spec_of(StudySpec::Shape::Nuclear, 200, StudySpec::Typing::Fraction)},
-    {"large-all", spec_of(StudySpec::Shape::Large, 23, StudySpec::Typing::All)},
-    {"large-living", spec_of(StudySpec::Shape::Large, 23, StudySpec::Typing::Living)},
+    {"extended", spec_of(StudyDesign::Shape::Extended, 100, StudyDesign::Typing::Fraction)},
+    {"nuclear", spec_of(StudyDesign::Shape::Nuclear, 200, StudyDesign::Typing::Fraction)},
+    {"large-all", spec_of(StudyDesign::Shape::Large, 23, StudyDesign::Typing::All)},
+    {"large-living", spec_of(StudyDesign::Shape::Large, 23, StudyDesign::Typing::Living)},
 };
 
-bench::Study study(const StudySpec& spec, int K) {
-  StudySpec s = spec;
+bench::Study study(const StudyDesign& design, int K) {
+  StudyDesign s = design;
   s.K = K;
   return bench::simulate_study(s);
 }
@@ -68,8 +68,8 @@ void counters(benchmark::State& state, const bench::Study& s, const kallele::Eva
   state.counters["classes"] = classes;
 }
 
-void Evaluate(benchmark::State& state, StudySpec spec, int K) {
-  const bench::Study s = study(spec, K);
+void Evaluate(benchmark::State& state, StudyDesign design, int K) {
+  const bench::Study s = study(design, K);
   kallele::Evaluator ev(s.ped, s.marker);
   kallele::Parameters x = bench::kTruth;
   int i = 0;
@@ -82,16 +82,16 @@ void Evaluate(benchmark::State& state, StudySpec spec, int K) {
   counters(state, s, ev);
 }
 
-void Tables(benchmark::State& state, StudySpec spec, int K) {
-  const bench::Study s = study(spec, K);
+void Tables(benchmark::State& state, StudyDesign design, int K) {
+  const bench::Study s = study(design, K);
   for (auto _ : state) {
     kallele::Evaluator ev(s.ped, s.marker);
     benchmark::DoNotOptimize(ev.slots());
   }
 }
 
-void TwoPass(benchmark::State& state, StudySpec spec, int K) {
-  const bench::Study s = study(spec, K);
+void TwoPass(benchmark::State& state, StudyDesign design, int K) {
+  const bench::Study s = study(design, K);
   kallele::Evaluator ev(s.ped, s.marker);
   auto st = make_model_state();
   // The example study's par.inp: every parameter estimated.
@@ -138,7 +138,7 @@ void TwoPass(benchmark::State& state, StudySpec spec, int K) {
 
 int main(int argc, char** argv) {
   for (const Named& n : kStudies) {
-    const bool large = n.spec.shape == StudySpec::Shape::Large;
+    const bool large = n.design.shape == StudyDesign::Shape::Large;
     const int sizes_small[] = {5, 10, 20, 40};
     const int sizes_large[] = {5, 16};
     const int* begin = large ? sizes_large : sizes_small;
@@ -146,11 +146,11 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
       const int K = begin[i];
       const std::string tail = std::string(n.name) + "/K" + std::to_string(K);
-      benchmark::RegisterBenchmark(("Evaluate/" + tail).c_str(), Evaluate, n.spec, K)
+      benchmark::RegisterBenchmark(("Evaluate/" + tail).c_str(), Evaluate, n.design, K)
           ->Unit(benchmark::kMillisecond);
-      benchmark::RegisterBenchmark(("Tables/" + tail).c_str(), Tables, n.spec, K)
+      benchmark::RegisterBenchmark(("Tables/" + tail).c_str(), Tables, n.design, K)
           ->Unit(benchmark::kMillisecond);
-      benchmark::RegisterBenchmark(("TwoPass/" + tail).c_str(), TwoPass, n.spec, K)
+      benchmark::RegisterBenchmark(("TwoPass/" + tail).c_str(), TwoPass, n.design, K)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(1);
     }

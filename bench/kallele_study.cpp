@@ -69,12 +69,12 @@ struct Builder {
 
 }  // namespace
 
-Study simulate_study(const StudySpec& spec) {
-  Draw d(spec.seed);
+Study simulate_study(const StudyDesign& design) {
+  Draw d(design.seed);
   Study st;
-  st.marker.K = spec.K;
+  st.marker.K = design.K;
   double s = 0.0;
-  for (int a = 1; a <= spec.K; ++a) {
+  for (int a = 1; a <= design.K; ++a) {
     st.marker.frequency.push_back(1.0 / (1.0 + 0.15 * a));
     s += st.marker.frequency.back();
   }
@@ -82,20 +82,20 @@ Study simulate_study(const StudySpec& spec) {
   const auto& X = kTruth;
   auto allele = [&] {
     double u = d.uniform(), acc = 0.0;
-    for (int a = 1; a <= spec.K; ++a) {
+    for (int a = 1; a <= design.K; ++a) {
       acc += st.marker.frequency[static_cast<std::size_t>(a - 1)];
       if (u < acc) return a;
     }
-    return spec.K;
+    return design.K;
   };
 
-  for (int f = 0; f < spec.families; ++f) {
+  for (int f = 0; f < design.families; ++f) {
     Builder b;
     const int g1 = b.person(1), g2 = b.person(1);
-    switch (spec.shape) {
-      case StudySpec::Shape::Nuclear: b.descend(d, g1, g2, 1, 2, 5, 0.0, 0); break;
-      case StudySpec::Shape::Extended: b.descend(d, g1, g2, 2, 2, 5, 0.7, 0); break;
-      case StudySpec::Shape::Large: b.descend(d, g1, g2, 3, 3, 5, 0.72, 0); break;
+    switch (design.shape) {
+      case StudyDesign::Shape::Nuclear: b.descend(d, g1, g2, 1, 2, 5, 0.0, 0); break;
+      case StudyDesign::Shape::Extended: b.descend(d, g1, g2, 2, 2, 5, 0.7, 0); break;
+      case StudyDesign::Shape::Large: b.descend(d, g1, g2, 3, 3, 5, 0.72, 0); break;
     }
     const int n = static_cast<int>(b.people.size());
     int oldest = n, youngest = 0;
@@ -113,7 +113,7 @@ Study simulate_study(const StudySpec& spec) {
         }
         const auto& ph = b.people[static_cast<std::size_t>(parent - 1)].hap;
         const int from = d.between(0, 1);
-        const int other = d.chance(spec.theta) ? 1 - from : from;
+        const int other = d.chance(design.theta) ? 1 - from : from;
         p.hap[static_cast<std::size_t>(i)] = {ph[static_cast<std::size_t>(from)][0],
                                               ph[static_cast<std::size_t>(other)][1]};
       }
@@ -121,12 +121,12 @@ Study simulate_study(const StudySpec& spec) {
     for (const Person& p : b.people) {
       const int g = p.hap[0][0] + p.hap[1][0] - 2;
       const double y = X[static_cast<std::size_t>(1 + g)] + std::sqrt(X[5]) * d.normal();
-      st.ped.trait.push_back(d.chance(spec.missing) ? -999.0 : std::round(y * 100.0) / 100.0);
+      st.ped.trait.push_back(d.chance(design.missing) ? -999.0 : std::round(y * 100.0) / 100.0);
       bool typed = false;
-      switch (spec.typing) {
-        case StudySpec::Typing::Fraction: typed = d.chance(spec.typed); break;
-        case StudySpec::Typing::All: typed = true; break;
-        case StudySpec::Typing::Living: typed = p.generation >= youngest - 1; break;
+      switch (design.typing) {
+        case StudyDesign::Typing::Fraction: typed = d.chance(design.typed); break;
+        case StudyDesign::Typing::All: typed = true; break;
+        case StudyDesign::Typing::Living: typed = p.generation >= youngest - 1; break;
       }
       std::array<int, 2> a{p.hap[0][1], p.hap[1][1]};
       if (a[0] > a[1]) std::swap(a[0], a[1]);

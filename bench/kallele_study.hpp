@@ -10,7 +10,7 @@
 
 namespace mglink::bench {
 
-struct StudySpec {
+struct StudyDesign {
   enum class Shape {
     Nuclear,   // two parents and 2..5 children
     Extended,  // a founder couple, their children (most married to a spouse from
@@ -37,7 +37,7 @@ struct Study {
   kallele::Marker marker;
 };
 
-Study simulate_study(const StudySpec& spec);
+Study simulate_study(const StudyDesign& design);
 
 // The model the studies are drawn from: X(1..6).
 inline constexpr kallele::Parameters kTruth = {0.4, 85.0, 100.0, 115.0, 0.05, 25.0};
