@@ -366,5 +366,39 @@ TEST(FastEngine, BitIdenticalOnEdgeVectors) {
   EXPECT_GT(literal_families, 20);
 }
 
+// The automatic thread count: a study of a few families stays on the
+// calling thread (waking another would cost more than it gains), a study
+// of many thousand genotype slots takes the machine's threads; the values
+// are those of one thread either way.
+TEST(FastEngine, AutomaticThreadsFollowTheSizeOfTheStudy) {
+  Random rng(14);
+  for (const bool large : {false, true}) {
+    test::HidingRates rates;
+    rates.wrong_marker = 0.0;
+    rates.untyped = 0.8;
+    rates.max_assignments = 2000000;
+    const ParameterVector truth = test::random_parameters(rng, 0.05);
+    std::vector<Family> fams;
+    for (int i = 0; i < (large ? 150 : 2); ++i)
+      fams.push_back(test::random_family(rng, test::kAllShapes[i % 10], truth, rates));
+    Side one(kFast), automatic(EvaluatorOptions{false, 0});
+    const ParameterVector x = test::random_parameters(rng, 0.1);
+    load_both(one, automatic, fams, x);
+    set_x_both(one, automatic, x, -1);
+    double a = 0.0, b = 0.0;
+    evaluate(one, a);
+    evaluate(automatic, b);
+    const int32 nfam = one.st->BUF1.NFAM;
+    const long slots = one.st->GENOT.IGOFF(one.st->BUF1.FAMOFF(nfam + 1)) - one.st->GENOT.IGOFF(1);
+    ASSERT_EQ(large, slots >= 8192) << slots << " slots";
+    EXPECT_EQ(large ? hardware_threads() : 1, automatic.eval.report().threads) << slots << " slots";
+    EXPECT_TRUE(same_bits(a, b)) << hex(a) << " " << hex(b);
+    ASSERT_EQ(nfam, automatic.eval.report().evaluated);
+    for (int32 f = 1; f <= nfam; ++f)
+      EXPECT_TRUE(same_bits((*one.eval.report().values)[static_cast<std::size_t>(f)],
+                            (*automatic.eval.report().values)[static_cast<std::size_t>(f)]));
+  }
+}
+
 }  // namespace
 }  // namespace mglink
