@@ -25,8 +25,6 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(prod, N_GEN + 1);
   grow(pstamp, N_GEN * N_GEN);  // per genotype pair
   grow(pkept, N_GEN * N_GEN);
-  grow(small_t, static_cast<long>(TYPED_SLOTS) * entries);
-  grow(small_w, static_cast<long>(TYPED_SLOTS) * entries);
 }
 
 namespace {
@@ -38,9 +36,7 @@ constexpr double BOUND = 1e290;
 // as partners.
 constexpr int32 FEW_PARTNERS = TYPED_SLOTS;
 // A child with at most this many slots (a typed child) has its sums formed
-// over all its slots, padded to this many terms of weight +0: each padded
-// term is +0 (CTRANS is finite), and adding +0 to a sum that started at +0
-// leaves it as it is.
+// over all its slots, as the literal loops form them.
 constexpr int32 SMALL_KID = TYPED_SLOTS;
 // The products formed side by side: one per slot of a typed parent.
 constexpr int LANES = 4;
@@ -93,7 +89,6 @@ class Peeler {
   bool may_skip_zeros(int32 first, int32 last);
   Fold choose_fold(int32 first, int32 last, int32 c, int32 o);
   bool describe_children(int32 from, int32 last, bool small_masks = true);
-  void pad(const Kid& k, int32 place);
   void place(int32 m, Kid& k);
   void describe(int32 m, Kid& k);
   std::uint64_t possible_partners(int a, std::uint64_t among) const;
@@ -218,10 +213,8 @@ bool Peeler::bounded(int32 first, int32 last) {
 // The children of the nuclear family being folded, entries `from`..`last`
 // of MEMBER, in list order: their slots and their genotypes, and with
 // `small_masks`, or when they have more than SMALL_KID slots, the set of
-// their genotypes (see describe).  A child of at most SMALL_KID slots also
-// has its terms copied, padded to SMALL_KID with genotype 1 and weight +0,
-// into small_t and small_w at SMALL_KID times its place.  Returns whether
-// some child has more than SMALL_KID slots.
+// their genotypes (see describe).  Returns whether some child has more than
+// SMALL_KID slots.
 bool Peeler::describe_children(int32 from, int32 last, bool small_masks) {
   nkids_ = 0;
   bool big = false;
@@ -233,23 +226,10 @@ bool Peeler::describe_children(int32 from, int32 last, bool small_masks) {
     } else {
       place(m, k);
     }
-    if (k.n <= SMALL_KID) {
-      pad(k, nkids_);
-    } else {
-      big = true;
-    }
+    if (k.n > SMALL_KID) big = true;
     ++nkids_;
   }
   return big;
-}
-
-void Peeler::pad(const Kid& k, int32 place) {
-  int32* t = sc_.small_t.data() + SMALL_KID * place;
-  double* wz = sc_.small_w.data() + SMALL_KID * place;
-  for (int32 z = 0; z < SMALL_KID; ++z) {
-    t[z] = z < k.n ? k.t[z] : 1;
-    wz[z] = z < k.n ? k.w[z] : 0.0;
-  }
 }
 
 void Peeler::place(int32 m, Kid& k) {
@@ -289,8 +269,15 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
   return among;
 }
 
-// The products over the children described (in sc_.kids, the small ones
-// padded) of the child sums of N parental pairs side by side:
+// The child sum of N parental pairs side by side over the M slots of a
+// child, in slot order: C[j] = C[j] + CTRANS(t(z), b_j, a_j) * w(z).
+template <int N, int M>
+inline void add_terms(const double* const* rows, const int32* t, const double* wz, double* C) {
+  for (int z = 0; z < M; ++z)
+    for (int j = 0; j < N; ++j) C[j] = C[j] + rows[j][t[z]] * wz[z];
+}
+
+// The products over the children described (in sc_.kids) of the child sums of N parental pairs side by side:
 // P[j] = product over the children h, in list order, of the sum over the
 // slots z of h, z increasing, of CTRANS(t(z), b_j, a_j) * w(z), with
 // rows[j][g] = CTRANS(g, b_j, a_j).  The N products are independent, and
@@ -305,17 +292,20 @@ std::uint64_t Peeler::possible_partners(int a, std::uint64_t among) const {
 template <int N, bool stop_at_zero>
 void Peeler::products(const double* const* rows, std::uint64_t any, double* P) const {
   const Kid* kids = sc_.kids.data();
-  const int32* kt = sc_.small_t.data();
-  const double* kw = sc_.small_w.data();
   for (int j = 0; j < N; ++j) P[j] = 1.0;
   for (int32 i = 0; i < nkids_; ++i) {
     double C[N];
     for (int j = 0; j < N; ++j) C[j] = 0.0;
     if (kids[i].n <= SMALL_KID) {
-      const int32* t = kt + SMALL_KID * i;
-      const double* wz = kw + SMALL_KID * i;
-      for (int32 z = 0; z < SMALL_KID; ++z)
-        for (int j = 0; j < N; ++j) C[j] = C[j] + rows[j][t[z]] * wz[z];
+      static_assert(SMALL_KID == 4, "a typed child has 3 or 4 slots, or fewer");
+      const Kid& k = kids[i];
+      switch (k.n) {
+        case 4: add_terms<N, 4>(rows, k.t, k.w, C); break;
+        case 3: add_terms<N, 3>(rows, k.t, k.w, C); break;
+        case 2: add_terms<N, 2>(rows, k.t, k.w, C); break;
+        case 1: add_terms<N, 1>(rows, k.t, k.w, C); break;
+        default: break;  // no slot: the sum stays 0
+      }
     } else {
       const Kid& k = kids[i];
       for (std::uint64_t m = k.mask & any; m != 0; m &= m - 1) {
@@ -448,8 +438,7 @@ bool Peeler::direct_pays(int32 first, int32 last, int32 c, int32 o) const {
 // has few slots (at most TYPED_SLOTS: a typed partner): the literal loops,
 // its slots side by side (LANES), term for term with the zeros included; the
 // same operations in the same order give the same bits, with no bound to
-// check first.  Two liberties, neither of which changes a sum: a child of
-// few slots has its sums padded (see SMALL_KID); a child of many slots (an
+// check first.  One liberty, which changes no sum: a child of many slots (an
 // untyped child) meets only the genotypes that the parental pairs can give,
 // every other term being 0 times a finite weight (its weights were checked
 // to be finite).

@@ -64,8 +64,6 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<double> prod;       // their products
   std::vector<int32> pstamp;      // fold that formed the product of (a, b), 55 x 55
   std::vector<double> pkept;      // and the product
-  std::vector<int32> small_t;     // children's terms of a small nuclear family: genotypes
-  std::vector<double> small_w;    // and weights, four per child
   int32 fold = 0;                 // folds so far
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
