@@ -89,4 +89,12 @@ int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
                  PeelScratch& sc, DensityStore& dens, double& FLOGL);
 
+// The instruction sets the peeling is compiled for: fast_family runs the
+// AVX2 kernel when the processor has it, else the generic one; both give the
+// same bits (the tests compare each with the literal routines).
+enum class PeelKernel { Generic, AVX2 };
+bool peel_kernel_available(PeelKernel k);
+PeelKernel peel_kernel();
+void set_peel_kernel(PeelKernel k);  // ignored when the processor lacks k
+
 }  // namespace mglink

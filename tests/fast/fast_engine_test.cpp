@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "evaluator/evaluator.hpp"
+#include "fast/fast_peel.hpp"
 #include "fast/fast_engine.hpp"
 #include "likelihood/densities.hpp"
 #include "likelihood/genmmp.hpp"
@@ -100,7 +101,7 @@ std::vector<double> literal_family_values(ModelState& st, int upto) {
 }
 
 // Runs one evaluation on the literal side and the same evaluation on the
-// fast side with 1, 2 and 3 threads (each run after the first reuses the
+// fast side with each peeling kernel the processor has, on 1, 2 and 3 threads (each run after the first reuses the
 // transmission tables, and every run the densities kept by the runs before
 // it, of this evaluation and the earlier ones), and compares everything; `label` names the case in failures.
 // Returns the number of families the fast side left to the literal routines.
@@ -114,37 +115,46 @@ int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
   const int upto = lit.st->rejection.kind == Rejection::Kind::Family ? lit.st->rejection.family
                                                                       : lit.st->BUF1.NFAM;
   std::vector<std::vector<double>> fast_values;
+  std::vector<std::string> runs;  // what each of fast_values is
   int left = 0;
-  for (int threads = 1; threads <= 3; ++threads) {
-    SCOPED_TRACE(label + ", threads " + std::to_string(threads));
-    fast.eval.set_threads(threads);
-    const std::size_t fast_out = fast.out.str().size();
-    const long fast_pauses = fast.con.pauses();
-    double lb = 0.0;
-    const std::vector<double> xx_before(fast.st->XX.data(), fast.st->XX.data() + N_WAY);
-    evaluate(fast, lb);
-    if (fast.st->rejection.kind == Rejection::Kind::Bounds) {  // no family visited
-      EXPECT_EQ(0, std::memcmp(xx_before.data(), fast.st->XX.data(), sizeof(double) * N_WAY));
-    }
-    EXPECT_TRUE(same_bits(la, lb)) << "literal " << hex(la) << " fast " << hex(lb);
-    expect_same_state(*lit.st, *fast.st);
-    EXPECT_EQ(lit_console, fast.out.str().substr(fast_out));
-    EXPECT_EQ(lit.con.pauses() - lit_pauses, fast.con.pauses() - fast_pauses);
-    const FastReport r = fast.eval.report();
-    if (families) {
-      EXPECT_EQ(upto, r.evaluated);
-      EXPECT_EQ(threads, r.threads);
-      fast_values.push_back(*r.values);
-      left = r.literal;
+  const PeelKernel chosen = peel_kernel();
+  for (const PeelKernel kernel : {PeelKernel::Generic, PeelKernel::AVX2}) {
+    if (!peel_kernel_available(kernel)) continue;
+    set_peel_kernel(kernel);
+    const std::string kname = kernel == PeelKernel::AVX2 ? "AVX2" : "generic";
+    for (int threads = 1; threads <= 3; ++threads) {
+      SCOPED_TRACE(label + ", " + kname + " peeling, threads " + std::to_string(threads));
+      fast.eval.set_threads(threads);
+      const std::size_t fast_out = fast.out.str().size();
+      const long fast_pauses = fast.con.pauses();
+      double lb = 0.0;
+      const std::vector<double> xx_before(fast.st->XX.data(), fast.st->XX.data() + N_WAY);
+      evaluate(fast, lb);
+      if (fast.st->rejection.kind == Rejection::Kind::Bounds) {  // no family visited
+        EXPECT_EQ(0, std::memcmp(xx_before.data(), fast.st->XX.data(), sizeof(double) * N_WAY));
+      }
+      EXPECT_TRUE(same_bits(la, lb)) << "literal " << hex(la) << " fast " << hex(lb);
+      expect_same_state(*lit.st, *fast.st);
+      EXPECT_EQ(lit_console, fast.out.str().substr(fast_out));
+      EXPECT_EQ(lit.con.pauses() - lit_pauses, fast.con.pauses() - fast_pauses);
+      const FastReport r = fast.eval.report();
+      if (families) {
+        EXPECT_EQ(upto, r.evaluated);
+        EXPECT_EQ(threads, r.threads);
+        fast_values.push_back(*r.values);
+        runs.push_back(kname + " peeling, threads " + std::to_string(threads));
+        left = r.literal;
+      }
     }
   }
+  set_peel_kernel(chosen);
   if (!families) return 0;
   const std::vector<double> expect = literal_family_values(*lit.st, upto);
   for (std::size_t t = 0; t < fast_values.size(); ++t) {
     for (int f = 1; f <= upto; ++f) {
       const double a = expect[static_cast<std::size_t>(f)];
       const double b = fast_values[t][static_cast<std::size_t>(f)];
-      EXPECT_TRUE(same_bits(a, b)) << label << ", threads " << t + 1 << ", family " << f
+      EXPECT_TRUE(same_bits(a, b)) << label << ", " << runs[t] << ", family " << f
                                    << ": literal " << hex(a) << " fast " << hex(b);
     }
   }
