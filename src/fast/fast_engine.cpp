@@ -1,5 +1,6 @@
 #include "fast/fast_engine.hpp"
 
+#include <chrono>
 #include <memory>
 
 #include "fast/family_pool.hpp"
@@ -11,6 +12,33 @@
 #include "model/setup.hpp"
 
 namespace mglink {
+
+// With the automatic thread count, whether the families of the next
+// evaluation go to the pool or stay on the calling thread, decided by the
+// time each way has taken: on a machine whose other processors are busy
+// with other work, waiting for a descheduled worker costs more than the
+// worker gains, and one thread is then faster.  Each way is timed every
+// PROBE evaluations, the faster one taken in between.  The choice changes
+// no result: the values do not depend on the number of threads.
+class ThreadChoice {
+ public:
+  bool pool_next() const {
+    const long phase = evaluations_ % PROBE;
+    if (seconds_[0] < 0.0 || phase == 0) return false;
+    if (seconds_[1] < 0.0 || phase == 1) return true;
+    return seconds_[1] < seconds_[0];
+  }
+  void record(bool pool, double seconds) {
+    double& s = seconds_[pool ? 1 : 0];
+    s = s < 0.0 ? seconds : 0.75 * s + 0.25 * seconds;
+    ++evaluations_;
+  }
+
+ private:
+  static constexpr long PROBE = 32;
+  double seconds_[2] = {-1.0, -1.0};  // time of an evaluation: on the caller alone, with the pool
+  long evaluations_ = 0;
+};
 
 // Everything the fast evaluation keeps between calls.
 struct FastEngine::Impl {
@@ -24,6 +52,7 @@ struct FastEngine::Impl {
   std::vector<double> value;         // FLOGL per family, 1-based
   std::vector<unsigned char> literal;  // family left to the literal routines
   int last_thread = 0;               // thread that computed the last family
+  ThreadChoice choice;               // with the automatic thread count: pool or caller alone
   DensityStore dens;                 // the densities kept
   std::vector<int32> layout;         // per family: fast_layout's answer
   int32 max_slots = 0, max_members = 0, max_entries = 0;  // of the largest family of the pass
@@ -156,7 +185,18 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
       if (f == nfam) E.last_thread = thread;
     };
-    E.pool->run(nfam, task);
+    if (E.requested == 0 && E.pool->threads() > 1) {
+      const bool pool = E.choice.pool_next();
+      const auto start = std::chrono::steady_clock::now();
+      if (pool) {
+        E.pool->run(nfam, task);
+      } else {
+        for (int item = 0; item < nfam; ++item) task(0, item);
+      }
+      E.choice.record(pool, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    } else {
+      E.pool->run(nfam, task);
+    }
   } else {
     for (int32 f = 1; f <= nfam; ++f) E.literal[static_cast<std::size_t>(f)] = 1;
   }
