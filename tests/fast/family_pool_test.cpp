@@ -50,9 +50,11 @@ TEST(FamilyPool, ReturnsWhenAllItemsAreDone) {
 
 // Runs follow one another with different tasks and counts, as the
 // evaluations of a maximisation do, while workers wake at any moment: every
-// item of every run is done exactly once and by that run's own task (a
-// worker that wakes late must not take items of a later run under an
-// earlier run's task, nor count them as done in the wrong run).
+// item of every run is done exactly once and by that run's own task, and
+// each run returns only when its items are done.  (A worker that wakes late
+// and takes items of a later run under an earlier run's task would show
+// here, but the window for it is narrow: this is a check of the usual
+// course, not a proof that the window is closed.)
 TEST(FamilyPool, BackToBackRunsNeverMixTheirItems) {
   for (int threads : {2, 3}) {
     FamilyPool pool(threads);
