@@ -1,6 +1,7 @@
 // Benchmarks of one evaluation of the total log-likelihood, literal against
-// fast, on the data sets that bench/run simulates into bench/data/ (typed,
-// deep, capacity; another directory with MGLINK_BENCH_DATA).
+// fast, on the data sets that bench/run puts into bench/data/ (typed,
+// deep, capacity simulated, example copied from examples/study; another
+// directory with MGLINK_BENCH_DATA).
 //
 //   Update/<set>/<engine>        one GENMMP update (ISETUP = 1), every
 //                                parameter moved at every call
@@ -137,6 +138,24 @@ void run_updates(benchmark::State& state, const std::string& name, bool literal,
   d->quiet.clear();
 }
 
+// `n` fast updates on one thread, nothing else: the function to profile
+// (valgrind --tool=callgrind --toggle-collect='*profile_updates*').
+[[gnu::noinline]] double profile_updates(DataSet& d, int n, bool literal) {
+  Evaluator& eval = literal ? d.literal : d.fast;
+  eval.set_threads(1);
+  ModelState& st = *d.st;
+  double sum = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const auto& x = d.vectors[static_cast<std::size_t>(k) % d.vectors.size()];
+    for (int i = 1; i <= 6; ++i) st.OPTPAR1.X(i) = x[static_cast<std::size_t>(i)];
+    double LH = 0.0;
+    eval.evaluate(st, d.quiet.con, LH);
+    sum += LH;
+    d.quiet.clear();
+  }
+  return sum;
+}
+
 void set_up(benchmark::State& state, const std::string& name) {
   DataSet* d = load(name, false);
   if (d == nullptr) {
@@ -157,7 +176,7 @@ void set_up(benchmark::State& state, const std::string& name) {
 
 void register_all() {
   const int hw = hardware_threads();
-  for (const char* set : {"typed", "deep", "capacity"}) {
+  for (const char* set : {"typed", "deep", "capacity", "example"}) {
     const std::string s = set;
     for (const bool one_move : {false, true}) {
       const std::string kind = one_move ? "UpdateOneMove/" : "Update/";
@@ -183,6 +202,20 @@ void register_all() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // mglink_bench --profile SET N [all|one] [literal]: N updates of SET on one
+  // thread, every parameter (all) or one parameter (one) moved per call.
+  if (argc >= 4 && std::string(argv[1]) == "--profile") {
+    const bool one_move = argc >= 5 && std::string(argv[4]) == "one";
+    const bool literal = argc >= 6 && std::string(argv[5]) == "literal";
+    DataSet* d = load(argv[2], one_move);
+    if (d == nullptr) {
+      std::fprintf(stderr, "bench: no data set %s/%s\n", data_dir().c_str(), argv[2]);
+      return 1;
+    }
+    const int n = std::atoi(argv[3]);
+    std::printf("%d updates of %s: sum of LH %.17g\n", n, argv[2], profile_updates(*d, n, literal));
+    return 0;
+  }
   register_all();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

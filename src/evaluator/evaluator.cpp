@@ -1,19 +1,18 @@
 #include "evaluator/evaluator.hpp"
 
-#include <thread>
-
 #include "likelihood/genmmp.hpp"
 
 namespace mglink {
 
 namespace {
 
-int at_least_one(int threads) { return threads < 1 ? 1 : threads; }
+// 0 (also for anything below): the automatic choice.
+int threads_or_auto(int threads) { return threads < 1 ? 0 : threads; }
 
 }  // namespace
 
 Evaluator::Evaluator(EvaluatorOptions opt) : opt_(opt) {
-  opt_.threads = at_least_one(opt_.threads);
+  opt_.threads = threads_or_auto(opt_.threads);
   if (!opt_.literal) fast_ = std::make_unique<FastEngine>(opt_.threads);
 }
 
@@ -28,13 +27,9 @@ void Evaluator::evaluate(ModelState& st, Console& con, double& LH) {
 FastReport Evaluator::report() const { return fast_ ? fast_->report() : FastReport{}; }
 
 void Evaluator::set_threads(int threads) {
-  opt_.threads = at_least_one(threads);
+  opt_.threads = threads_or_auto(threads);
   if (fast_) fast_->set_threads(opt_.threads);
 }
 
-int hardware_threads() {
-  const unsigned hw = std::thread::hardware_concurrency();
-  return hw == 0 ? 1 : static_cast<int>(hw > 256 ? 256 : hw);
-}
 
 }  // namespace mglink

@@ -8,12 +8,16 @@
 #include "core/console.hpp"
 #include "core/model_state.hpp"
 #include "fast/fast_engine.hpp"
+#include "fast/family_pool.hpp"  // hardware_threads
 
 namespace mglink {
 
 struct EvaluatorOptions {
   bool literal = false;  // true: the literal GENMMP (the reference); false: the fast engine
-  int threads = 1;       // threads of the fast engine (1: no pool threads, all on the calling thread)
+  // Threads of the fast engine: 1 starts no thread, all on the calling
+  // thread; 0: the machine's hardware threads for a study large enough to
+  // gain from them (at least 8192 genotype slots), else 1.
+  int threads = 1;
 };
 
 class Evaluator {
@@ -30,8 +34,8 @@ class Evaluator {
   // What the last fast evaluation did (tests, benchmarks); empty for the
   // literal engine.
   FastReport report() const;
-  // The next evaluations use `threads` threads (at least 1); what the fast
-  // engine keeps stays.
+  // The next evaluations use `threads` threads (0: the automatic choice);
+  // what the fast engine keeps stays.
   void set_threads(int threads);
 
  private:
@@ -39,7 +43,5 @@ class Evaluator {
   std::unique_ptr<FastEngine> fast_;  // null for the literal engine
 };
 
-// The machine's hardware threads (at least 1, at most 256).
-int hardware_threads();
 
 }  // namespace mglink

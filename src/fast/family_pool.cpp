@@ -4,6 +4,25 @@
 
 namespace mglink {
 
+namespace {
+
+void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+}  // namespace
+
+// Every atomic operation here is sequentially consistent: a worker that read
+// a slot of a later run before its compare-and-swap is then sure to see that
+// run's number in the counter, and fail.
+
+int hardware_threads() {
+  const unsigned hw = std::thread::hardware_concurrency();
+  return hw == 0 ? 1 : static_cast<int>(hw > 256 ? 256 : hw);
+}
+
 FamilyPool::FamilyPool(int threads) {
   if (threads < 1) threads = 1;
   workers_.reserve(static_cast<std::size_t>(threads - 1));
@@ -11,83 +30,85 @@ FamilyPool::FamilyPool(int threads) {
 }
 
 FamilyPool::~FamilyPool() {
-  {
-    std::lock_guard<std::mutex> lock(m_);
-    stop_.store(true);
-  }
-  start_.notify_all();
+  stop_.store(true);
+  run_.fetch_add(1);
+  run_.notify_all();
   for (auto& w : workers_) w.join();
 }
 
-void FamilyPool::work(int thread) {
+void FamilyPool::work(int thread, std::uint32_t run) {
+  const Job& job = jobs_[run & 1];
   for (;;) {
-    const int first = next_.fetch_add(chunk_, std::memory_order_relaxed);
-    if (first >= count_) return;
-    const int last = first + chunk_ < count_ ? first + chunk_ : count_;
-    for (int item = first; item < last; ++item) fn_(task_, thread, item);
+    std::uint64_t cur = next_.load();
+    if (static_cast<std::uint32_t>(cur >> 32) != run) return;
+    const int count = job.count.load();
+    const int chunk = job.chunk.load();
+    const int first = static_cast<int>(static_cast<std::uint32_t>(cur));
+    if (first >= count) return;
+    const int last = count - first > chunk ? first + chunk : count;
+    const std::uint64_t taken = (static_cast<std::uint64_t>(run) << 32) | static_cast<std::uint32_t>(last);
+    if (!next_.compare_exchange_weak(cur, taken)) continue;
+    // The portion first..last-1 of this run is ours: the run cannot end, nor
+    // its slot be refilled, before it is done.
+    const Fn fn = job.fn.load();
+    void* const task = job.task.load();
+    for (int item = first; item < last; ++item) fn(task, thread, item);
+    if (done_.fetch_add(last - first) + (last - first) == count) done_.notify_one();
   }
 }
 
 void FamilyPool::worker_main(int thread) {
-  std::uint64_t seen = 0;
+  std::uint32_t seen = 0;
   for (;;) {
-    // The next evaluation usually follows within microseconds: watch for it
-    // a short while before going to sleep, so that the thread joins in at
-    // once instead of after a wake-up.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
-    while (generation_.load(std::memory_order_acquire) == seen && !stop_.load(std::memory_order_relaxed) &&
-           std::chrono::steady_clock::now() < until) {
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
+    // The next evaluation often follows within microseconds: watch for it a
+    // very short while, then sleep until the run number changes.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+    while (run_.load() == seen && std::chrono::steady_clock::now() < until) pause();
+    std::uint32_t r = run_.load();
+    while (r == seen) {
+      run_.wait(seen);
+      r = run_.load();
     }
-    {
-      std::unique_lock<std::mutex> lock(m_);
-      start_.wait(lock, [&] { return stop_ || generation_ != seen; });
-      if (stop_) return;
-      seen = generation_.load();
-    }
-    work(thread);
-    if (busy_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      std::lock_guard<std::mutex> lock(m_);  // the caller may be about to wait
-      done_.notify_one();
-    }
+    if (stop_.load()) return;
+    seen = r;
+    work(thread, r);
   }
 }
 
 void FamilyPool::run_items(int count, Fn fn, void* task) {
   if (count <= 0) return;
-  if (workers_.empty()) {
+  if (workers_.empty() || count == 1) {
     for (int i = 0; i < count; ++i) fn(task, 0, i);
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(m_);
-    fn_ = fn;
-    task_ = task;
-    count_ = count;
-    // Items are handed out a few at a time: some sixteen portions per
-    // thread, enough to even out families of unequal cost, few enough that
-    // the threads seldom meet on the counter.
-    const int portions = 16 * threads();
-    chunk_ = count / portions > 1 ? count / portions : 1;
-    next_.store(0, std::memory_order_relaxed);
-    busy_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
-    generation_.fetch_add(1, std::memory_order_release);
+  const std::uint32_t r = run_.load() + 1;
+  Job& job = jobs_[r & 1];
+  job.fn.store(fn);
+  job.task.store(task);
+  job.count.store(count);
+  // Some sixteen portions per thread: enough to even out families of
+  // unequal cost and to leave little for the caller to wait for, few enough
+  // that the threads seldom meet on the counter.
+  const int portions = 16 * threads();
+  job.chunk.store(count / portions > 1 ? count / portions : 1);
+  done_.store(0);
+  next_.store(static_cast<std::uint64_t>(r) << 32);
+  run_.store(r);
+  run_.notify_all();
+  work(0, r);
+  // What is left are portions other threads have taken: watch a short while
+  // (they are usually about done), then sleep, which also frees this
+  // processor for a worker that was descheduled.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
+  int d = done_.load();
+  while (d != count && std::chrono::steady_clock::now() < until) {
+    pause();
+    d = done_.load();
   }
-  start_.notify_all();
-  work(0);
-  // The others are usually a few families from the end: watch a short while
-  // before going to sleep.
-  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
-  while (busy_.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < until) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+  while (d != count) {
+    done_.wait(d);
+    d = done_.load();
   }
-  if (busy_.load(std::memory_order_acquire) == 0) return;
-  std::unique_lock<std::mutex> lock(m_);
-  done_.wait(lock, [&] { return busy_.load(std::memory_order_acquire) == 0; });
 }
 
 }  // namespace mglink

@@ -1,21 +1,26 @@
 // A fixed set of threads that share out the families of one evaluation.
 //
-// The threads are started once and wait between evaluations (watching for
-// the next one for a fraction of a millisecond, then asleep); run() hands
-// them the items 0..count-1 (each taken by exactly one thread, a few
-// consecutive items at a time, in no fixed assignment) and returns when all
-// are done.  The calling thread works as
-// thread 0, so a pool of one thread runs everything on the caller.
+// run() hands out the items 0..count-1 a few consecutive items at a time
+// from one counter; whichever thread comes first takes the next portion, the
+// calling thread included, so each item is run by exactly one thread and in
+// no fixed assignment.  run() returns when every item is done; it waits only
+// for portions another thread has actually taken, never for a thread that
+// has not yet woken: on a busy machine a descheduled worker simply finds
+// nothing left when it gets the processor again.  Between runs the workers
+// sleep (a futex wait on the run counter), so they take no processor time
+// from the calling thread's serial work.  A pool of one thread starts no
+// thread and runs everything on the caller.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace mglink {
+
+// The machine's hardware threads (at least 1, at most 256).
+int hardware_threads();
 
 class FamilyPool {
  public:
@@ -27,8 +32,8 @@ class FamilyPool {
   int threads() const { return static_cast<int>(workers_.size()) + 1; }
 
   // Calls task(thread, item) for every item in 0..count-1; thread is the
-  // number 0..threads()-1 of the thread that runs it.  The task must not
-  // throw.
+  // number 0..threads()-1 of the thread that runs it (0: the caller).  The
+  // task must not throw.
   template <class Task>
   void run(int count, Task& task) {
     run_items(count, [](void* t, int thread, int item) { (*static_cast<Task*>(t))(thread, item); },
@@ -37,24 +42,30 @@ class FamilyPool {
 
  private:
   using Fn = void (*)(void*, int, int);
+  // What one run hands out.  Two slots, chosen by the parity of the run:
+  // a worker that read the run number of one run may still read its slot
+  // while the caller fills the other for the next run.
+  struct Job {
+    std::atomic<Fn> fn{nullptr};
+    std::atomic<void*> task{nullptr};
+    std::atomic<int> count{0};
+    std::atomic<int> chunk{1};
+  };
   void run_items(int count, Fn fn, void* task);
-  void work(int thread);
+  // Takes and runs portions of run `run` until none is left.
+  void work(int thread, std::uint32_t run);
   void worker_main(int thread);
 
   std::vector<std::thread> workers_;
-  std::mutex m_;
-  std::condition_variable start_;
-  std::condition_variable done_;
-  // Changed under m_; atomic so that the threads' short watch can read them
-  // without it.
-  std::atomic<std::uint64_t> generation_{0};  // one per run
+  // The run number (high 32 bits) and the first item not yet handed out
+  // (low 32 bits), changed together: a portion is taken by a compare-and-swap
+  // that fails if the run has changed, so that a worker that wakes late never
+  // takes items of a later run under an earlier run's task.
+  std::atomic<std::uint64_t> next_{0};
+  std::atomic<std::uint32_t> run_{0};  // the run number the workers wait on
+  std::atomic<int> done_{0};           // items finished in the current run
   std::atomic<bool> stop_{false};
-  std::atomic<int> busy_{0};  // workers not yet finished with this run
-  std::atomic<int> next_{0};  // first item not yet handed out
-  int count_ = 0;
-  int chunk_ = 1;             // items handed out at a time
-  Fn fn_ = nullptr;
-  void* task_ = nullptr;
+  Job jobs_[2];
 };
 
 }  // namespace mglink

@@ -1,5 +1,6 @@
 #include "fast/fast_engine.hpp"
 
+#include <chrono>
 #include <memory>
 
 #include "fast/family_pool.hpp"
@@ -12,9 +13,37 @@
 
 namespace mglink {
 
+// With the automatic thread count, whether the families of the next
+// evaluation go to the pool or stay on the calling thread, decided by the
+// time each way has taken: on a machine whose other processors are busy
+// with other work, waiting for a descheduled worker costs more than the
+// worker gains, and one thread is then faster.  Each way is timed every
+// PROBE evaluations, the faster one taken in between.  The choice changes
+// no result: the values do not depend on the number of threads.
+class ThreadChoice {
+ public:
+  bool pool_next() const {
+    const long phase = evaluations_ % PROBE;
+    if (seconds_[0] < 0.0 || phase == 0) return false;
+    if (seconds_[1] < 0.0 || phase == 1) return true;
+    return seconds_[1] < seconds_[0];
+  }
+  void record(bool pool, double seconds) {
+    double& s = seconds_[pool ? 1 : 0];
+    s = s < 0.0 ? seconds : 0.75 * s + 0.25 * seconds;
+    ++evaluations_;
+  }
+
+ private:
+  static constexpr long PROBE = 32;
+  double seconds_[2] = {-1.0, -1.0};  // time of an evaluation: on the caller alone, with the pool
+  long evaluations_ = 0;
+};
+
 // Everything the fast evaluation keeps between calls.
 struct FastEngine::Impl {
-  explicit Impl(int n) : threads(n) {}
+  explicit Impl(int n) : requested(n), threads(n < 1 ? 1 : n) {}
+  int requested;                     // threads asked for; 0: chosen by the size of the pass
   int threads;                       // threads of the pool
   const ModelState* owner = nullptr; // the state the kept tables describe
   TransmissionCache tables;
@@ -23,9 +52,11 @@ struct FastEngine::Impl {
   std::vector<double> value;         // FLOGL per family, 1-based
   std::vector<unsigned char> literal;  // family left to the literal routines
   int last_thread = 0;               // thread that computed the last family
+  ThreadChoice choice;               // with the automatic thread count: pool or caller alone
   DensityStore dens;                 // the densities kept
   std::vector<int32> layout;         // per family: fast_layout's answer
   int32 max_slots = 0, max_members = 0, max_entries = 0;  // of the largest family of the pass
+  long total_slots = 0;              // genotype slots of all families of the pass
   bool prepared = false;             // the above describe the current pass
   int evaluated = 0;
   int literal_count = 0;
@@ -50,10 +81,21 @@ bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& t
   return STAT + 1e18 > 0.0;
 }
 
+// Below this many genotype slots in all, an evaluation takes a few tens of
+// microseconds, about what it takes to wake another thread: the automatic
+// choice then stays on the calling thread.
+constexpr long kSlotsWorthThreads = 8192;
+
+int chosen_threads(int requested, long total_slots) {
+  if (requested >= 1) return requested;
+  return total_slots >= kSlotsWorthThreads ? hardware_threads() : 1;
+}
+
 // A pool of the chosen number of threads, each with a store big enough for
 // the largest family of the pass.  Run at the start of a pass and when the
 // number of threads changes.
 void prepare_threads(Engine& E) {
+  E.threads = chosen_threads(E.requested, E.total_slots);
   const int threads = E.threads;
   if (!E.pool || E.pool->threads() != threads) {
     E.pool.reset();
@@ -76,9 +118,11 @@ void prepare_pass(Engine& E, const ModelState& st) {
     E.layout.resize(nf);
   }
   E.max_slots = E.max_members = E.max_entries = 0;
+  E.total_slots = 0;
   for (int32 f = 1; f <= nfam; ++f) {
     const int32 m = st.BUF1.FAMOFF(f + 1) - st.BUF1.FAMOFF(f);
     const int32 s = st.GENOT.IGOFF(st.BUF1.FAMOFF(f + 1)) - st.GENOT.IGOFF(st.BUF1.FAMOFF(f));
+    E.total_slots += s;
     if (m > E.max_members) E.max_members = m;
     if (s > E.max_slots) E.max_slots = s;
   }
@@ -95,12 +139,14 @@ void prepare_pass(Engine& E, const ModelState& st) {
 
 }  // namespace
 
-FastEngine::FastEngine(int threads)
-    : impl_(std::make_unique<Impl>(threads < 1 ? 1 : threads)) {}
+FastEngine::FastEngine(int threads) : impl_(std::make_unique<Impl>(threads < 1 ? 0 : threads)) {}
 FastEngine::~FastEngine() = default;
 
 int FastEngine::threads() const { return impl_->threads; }
-void FastEngine::set_threads(int threads) { impl_->threads = threads < 1 ? 1 : threads; }
+void FastEngine::set_threads(int threads) {
+  impl_->requested = threads < 1 ? 0 : threads;
+  impl_->threads = chosen_threads(impl_->requested, impl_->total_slots);
+}
 
 void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
   Engine& E = *impl_;
@@ -139,7 +185,18 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
       if (f == nfam) E.last_thread = thread;
     };
-    E.pool->run(nfam, task);
+    if (E.requested == 0 && E.pool->threads() > 1) {
+      const bool pool = E.choice.pool_next();
+      const auto start = std::chrono::steady_clock::now();
+      if (pool) {
+        E.pool->run(nfam, task);
+      } else {
+        for (int item = 0; item < nfam; ++item) task(0, item);
+      }
+      E.choice.record(pool, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    } else {
+      E.pool->run(nfam, task);
+    }
   } else {
     for (int32 f = 1; f <= nfam; ++f) E.literal[static_cast<std::size_t>(f)] = 1;
   }

@@ -58,7 +58,9 @@ struct FastReport {
 // at once on different states.
 class FastEngine {
  public:
-  // `threads` threads (at least 1; 1 runs every family on the calling thread).
+  // `threads` threads (1 runs every family on the calling thread; 0 or less:
+  // the machine's hardware threads for a pass of at least 8192 genotype
+  // slots, else 1).
   explicit FastEngine(int threads);
   ~FastEngine();
   FastEngine(const FastEngine&) = delete;
@@ -69,9 +71,11 @@ class FastEngine {
   // What the last evaluate() did; `values` points into this object.
   FastReport report() const;
 
+  // The threads the evaluations use (with the automatic choice: those of the
+  // last pass prepared).
   int threads() const;
-  // The next evaluation uses `threads` threads (at least 1); the kept tables
-  // and densities stay.
+  // The next evaluation uses `threads` threads (0 or less: the automatic
+  // choice); the kept tables and densities stay.
   void set_threads(int threads);
 
   struct Impl;

@@ -64,8 +64,6 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<double> prod;       // their products
   std::vector<int32> pstamp;      // fold that formed the product of (a, b), 55 x 55
   std::vector<double> pkept;      // and the product
-  std::vector<int32> small_t;     // children's terms of a small nuclear family: genotypes
-  std::vector<double> small_w;    // and weights, four per child
   int32 fold = 0;                 // folds so far
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
@@ -90,5 +88,13 @@ int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
 // are touched, so families may run on several threads at once.
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
                  PeelScratch& sc, DensityStore& dens, double& FLOGL);
+
+// The instruction sets the peeling is compiled for: fast_family runs the
+// AVX2 kernel when the processor has it, else the generic one; both give the
+// same bits (the tests compare each with the literal routines).
+enum class PeelKernel { Generic, AVX2 };
+bool peel_kernel_available(PeelKernel k);
+PeelKernel peel_kernel();
+void set_peel_kernel(PeelKernel k);  // ignored when the processor lacks k
 
 }  // namespace mglink

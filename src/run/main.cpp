@@ -6,8 +6,9 @@
 //   MGLINK_LITERAL=1   the literal evaluation (the reference) instead of the
 //                      fast one; both give the same results bit for bit;
 //   MGLINK_THREADS=n   n threads for the fast evaluation (a positive
-//                      integer, at most 256), else the machine's hardware
-//                      threads.
+//                      integer, at most 256), else the automatic choice:
+//                      the machine's hardware threads for a study large
+//                      enough to gain from them, one thread otherwise.
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -24,7 +25,7 @@ mglink::EvaluatorOptions options_from_environment() {
   mglink::EvaluatorOptions opt;
   const char* literal = std::getenv("MGLINK_LITERAL");
   opt.literal = literal != nullptr && std::strcmp(literal, "1") == 0;
-  opt.threads = mglink::hardware_threads();
+  opt.threads = 0;  // the automatic choice
   if (const char* v = std::getenv("MGLINK_THREADS"); v != nullptr && *v != '\0') {
     char* end = nullptr;
     const long n = std::strtol(v, &end, 10);

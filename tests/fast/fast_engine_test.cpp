@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "evaluator/evaluator.hpp"
+#include "fast/fast_peel.hpp"
 #include "fast/fast_engine.hpp"
 #include "likelihood/densities.hpp"
 #include "likelihood/genmmp.hpp"
@@ -100,7 +101,7 @@ std::vector<double> literal_family_values(ModelState& st, int upto) {
 }
 
 // Runs one evaluation on the literal side and the same evaluation on the
-// fast side with 1, 2 and 3 threads (each run after the first reuses the
+// fast side with each peeling kernel the processor has, on 1, 2 and 3 threads (each run after the first reuses the
 // transmission tables, and every run the densities kept by the runs before
 // it, of this evaluation and the earlier ones), and compares everything; `label` names the case in failures.
 // Returns the number of families the fast side left to the literal routines.
@@ -114,37 +115,46 @@ int compare_evaluation(Side& lit, Side& fast, const std::string& label) {
   const int upto = lit.st->rejection.kind == Rejection::Kind::Family ? lit.st->rejection.family
                                                                       : lit.st->BUF1.NFAM;
   std::vector<std::vector<double>> fast_values;
+  std::vector<std::string> runs;  // what each of fast_values is
   int left = 0;
-  for (int threads = 1; threads <= 3; ++threads) {
-    SCOPED_TRACE(label + ", threads " + std::to_string(threads));
-    fast.eval.set_threads(threads);
-    const std::size_t fast_out = fast.out.str().size();
-    const long fast_pauses = fast.con.pauses();
-    double lb = 0.0;
-    const std::vector<double> xx_before(fast.st->XX.data(), fast.st->XX.data() + N_WAY);
-    evaluate(fast, lb);
-    if (fast.st->rejection.kind == Rejection::Kind::Bounds) {  // no family visited
-      EXPECT_EQ(0, std::memcmp(xx_before.data(), fast.st->XX.data(), sizeof(double) * N_WAY));
-    }
-    EXPECT_TRUE(same_bits(la, lb)) << "literal " << hex(la) << " fast " << hex(lb);
-    expect_same_state(*lit.st, *fast.st);
-    EXPECT_EQ(lit_console, fast.out.str().substr(fast_out));
-    EXPECT_EQ(lit.con.pauses() - lit_pauses, fast.con.pauses() - fast_pauses);
-    const FastReport r = fast.eval.report();
-    if (families) {
-      EXPECT_EQ(upto, r.evaluated);
-      EXPECT_EQ(threads, r.threads);
-      fast_values.push_back(*r.values);
-      left = r.literal;
+  const PeelKernel chosen = peel_kernel();
+  for (const PeelKernel kernel : {PeelKernel::Generic, PeelKernel::AVX2}) {
+    if (!peel_kernel_available(kernel)) continue;
+    set_peel_kernel(kernel);
+    const std::string kname = kernel == PeelKernel::AVX2 ? "AVX2" : "generic";
+    for (int threads = 1; threads <= 3; ++threads) {
+      SCOPED_TRACE(label + ", " + kname + " peeling, threads " + std::to_string(threads));
+      fast.eval.set_threads(threads);
+      const std::size_t fast_out = fast.out.str().size();
+      const long fast_pauses = fast.con.pauses();
+      double lb = 0.0;
+      const std::vector<double> xx_before(fast.st->XX.data(), fast.st->XX.data() + N_WAY);
+      evaluate(fast, lb);
+      if (fast.st->rejection.kind == Rejection::Kind::Bounds) {  // no family visited
+        EXPECT_EQ(0, std::memcmp(xx_before.data(), fast.st->XX.data(), sizeof(double) * N_WAY));
+      }
+      EXPECT_TRUE(same_bits(la, lb)) << "literal " << hex(la) << " fast " << hex(lb);
+      expect_same_state(*lit.st, *fast.st);
+      EXPECT_EQ(lit_console, fast.out.str().substr(fast_out));
+      EXPECT_EQ(lit.con.pauses() - lit_pauses, fast.con.pauses() - fast_pauses);
+      const FastReport r = fast.eval.report();
+      if (families) {
+        EXPECT_EQ(upto, r.evaluated);
+        EXPECT_EQ(threads, r.threads);
+        fast_values.push_back(*r.values);
+        runs.push_back(kname + " peeling, threads " + std::to_string(threads));
+        left = r.literal;
+      }
     }
   }
+  set_peel_kernel(chosen);
   if (!families) return 0;
   const std::vector<double> expect = literal_family_values(*lit.st, upto);
   for (std::size_t t = 0; t < fast_values.size(); ++t) {
     for (int f = 1; f <= upto; ++f) {
       const double a = expect[static_cast<std::size_t>(f)];
       const double b = fast_values[t][static_cast<std::size_t>(f)];
-      EXPECT_TRUE(same_bits(a, b)) << label << ", threads " << t + 1 << ", family " << f
+      EXPECT_TRUE(same_bits(a, b)) << label << ", " << runs[t] << ", family " << f
                                    << ": literal " << hex(a) << " fast " << hex(b);
     }
   }
@@ -364,6 +374,49 @@ TEST(FastEngine, BitIdenticalOnEdgeVectors) {
   // Both routes were taken.
   EXPECT_GT(fast_families, 100);
   EXPECT_GT(literal_families, 20);
+}
+
+// The automatic thread count: a study of a few families stays on the
+// calling thread (waking another would cost more than it gains), a study
+// of many thousand genotype slots has a pool of the machine's threads,
+// which each evaluation uses or not by the time it took before; the values
+// and everything else an evaluation leaves are those of one thread either
+// way, evaluation after evaluation.
+TEST(FastEngine, AutomaticThreadsFollowTheSizeOfTheStudy) {
+  Random rng(14);
+  for (const bool large : {false, true}) {
+    test::HidingRates rates;
+    rates.wrong_marker = 0.0;
+    rates.untyped = 0.8;
+    rates.max_assignments = 2000000;
+    const ParameterVector truth = test::random_parameters(rng, 0.05);
+    std::vector<Family> fams;
+    for (int i = 0; i < (large ? 150 : 2); ++i)
+      fams.push_back(test::random_family(rng, test::kAllShapes[i % 10], truth, rates));
+    Side one(kFast), automatic(EvaluatorOptions{false, 0});
+    const ParameterVector x = test::random_parameters(rng, 0.1);
+    load_both(one, automatic, fams, x);
+    // The set-up, then updates: the automatic choice times the calling
+    // thread alone, then the pool, then takes the faster.
+    for (int step = 0; step < 6; ++step) {
+      SCOPED_TRACE("step " + std::to_string(step));
+      set_x_both(one, automatic, step == 0 ? x : test::random_parameters(rng, 0.1 * step), step == 0 ? -1 : 1);
+      double a = 0.0, b = 0.0;
+      evaluate(one, a);
+      evaluate(automatic, b);
+      const int32 nfam = one.st->BUF1.NFAM;
+      const long slots = one.st->GENOT.IGOFF(one.st->BUF1.FAMOFF(nfam + 1)) - one.st->GENOT.IGOFF(1);
+      ASSERT_EQ(large, slots >= 8192) << slots << " slots";
+      EXPECT_EQ(large ? hardware_threads() : 1, automatic.eval.report().threads) << slots << " slots";
+      EXPECT_TRUE(same_bits(a, b)) << hex(a) << " " << hex(b);
+      expect_same_state(*one.st, *automatic.st);
+      if (!(a > UNUSABLE)) continue;
+      ASSERT_EQ(nfam, automatic.eval.report().evaluated);
+      for (int32 f = 1; f <= nfam; ++f)
+        EXPECT_TRUE(same_bits((*one.eval.report().values)[static_cast<std::size_t>(f)],
+                              (*automatic.eval.report().values)[static_cast<std::size_t>(f)]));
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// The peeling of one family for processors with AVX2: the same text, which
+// the compiler may now form four doubles at a time (each lane the same IEEE
+// operations as one at a time; AVX2 brings no fused multiply-add).  Only
+// the functions of the included text carry the AVX2 target: those of the
+// headers, included before it, keep the default instruction set, so that
+// no copy of them that the rest of the program might use needs AVX2.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "fast/fast_peel_kernels.hpp"
+#include "likelihood/densities.hpp"
+#include "likelihood/portable_math.hpp"
+
+#ifdef MGLINK_PEEL_AVX2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace mglink {
+
+#define MGLINK_PEEL_KERNEL fast_family_avx2
+#include "fast/fast_peel_kernel.inc"
+#undef MGLINK_PEEL_KERNEL
+
+}  // namespace mglink
+
+#pragma GCC pop_options
+
+#endif
