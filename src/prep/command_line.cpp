@@ -42,7 +42,11 @@ const char* USAGE =
     "  --force                 replace an existing maxpar.inp and par.inp\n"
     "  --check DIR             check the peeling layout of DIR/IWAY.DAT\n"
     "  --help                  show this text\n"
-    "  --version               show the version\n";
+    "  --version               show the version\n"
+    "exit status: 0 written (--check: valid), 1 the table cannot be read or has problems,\n"
+    "or a kept par.inp gives mglink no start (nothing written; --check: invalid), 2 bad\n"
+    "command line or a table among the run directory's files, 3 the run directory cannot\n"
+    "be written (it is as it was), 4 internal error\n";
 
 int check_directory(const std::string& dir, std::ostream& out, std::ostream& err) {
   const fs::path path = fs::path(dir) / FAMILY_FILE;

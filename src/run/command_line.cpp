@@ -16,8 +16,8 @@ const char* usage_text() {
          "named in task.inp; writes sigma.DAT, the result file named in task.inp and,\n"
          "when the maximiser has something to report, fort.25.\n"
          "Environment: MGLINK_THREADS=N (threads), MGLINK_LITERAL=1 (literal evaluation).\n"
-         "Exit status: 0 complete run, 1 input error, 2 start values without a usable\n"
-         "likelihood, 3 an output file cannot be written.\n";
+         "Exit status: 0 complete run, 1 input error or unknown argument, 2 start values\n"
+         "without a usable likelihood, 3 an output file cannot be written.\n";
 }
 
 int command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -1,6 +1,6 @@
 // One marker's analysis: from its genotypes to its line of the results
-// table, through exact mglink runs of the run directory mglink-prep writes
-// for it.
+// table, through exact runs in the run directory mglink-prep writes for it
+// (mglink's own for five alleles or fewer, the K-allele passes for more).
 //
 // Starts.  The trait model is fitted once per study (fit_trait_model): an
 // mglink run of the study with a marker that carries no information (the
@@ -14,8 +14,9 @@
 //
 // The seam for other likelihood paths: analyse_marker recodes the marker
 // and checks it (MarkerCase), and a path turns a MarkerCase into a
-// PathResult (analyse_five_allele: the model's five alleles, lumping the
-// rarer ones of a marker with more).
+// PathResult (analyse_five_allele: mglink's five alleles, a marker of more
+// lumped to five only with --lump; analyse_exact in exact.hpp: every allele
+// of a marker with more than five).
 #pragma once
 
 #include <array>

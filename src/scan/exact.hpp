@@ -38,8 +38,9 @@ FullCoding full_coding(const MarkerData& m, const std::vector<Individual>& peopl
                        const GivenFrequencies* given);
 
 // Both passes of the K-allele likelihood in run directory `dir`, which
-// write_run_directory wrote for mc.prepared (its IWAY.DAT, trait.dat,
-// maxpar.inp and par.inp are read; its five-allele marker.dat is not): the
+// write_marker_run wrote for mc.prepared (its IWAY.DAT, trait.dat,
+// maxpar.inp and par.inp are used; its five-allele marker.dat is read with
+// the family data but not used): the
 // marker is `fc`, restricted to the individuals whose five-allele genotype
 // `typed1` still holds (Mendel untyping).  Returns what run_directory
 // returns for a run: status EXIT_OK (with mglink's warning when pass 2 ends

@@ -1,12 +1,15 @@
-// Recoding a marker's alleles, whatever their labels, to the model's alleles
-// 1..5, and its allele frequencies.
+// Recoding a marker's alleles, whatever their labels, to mglink's alleles
+// 1..5, and its allele frequencies: the coding of the five-allele path, of
+// mglink-prep's checks for every marker, and of --lump.  (A marker of more
+// than five alleles is analysed with all of them by the exact path, whose
+// coding is full_coding in exact.hpp.)
 //
 // Labels sort as numbers when all of them are numbers (sizes, codes), else as
 // text.  A marker with at most five distinct alleles keeps them all, coded
 // 1, 2, ... in label order.  A marker with more keeps its four most frequent
 // alleles (by the chosen frequency basis; ties in label order), coded 1..4
 // in label order, and lumps the rest into allele 5, whose frequency is then
-// their sum: the model has five marker alleles, and lumping loses the
+// their sum: mglink's model has five marker alleles, and lumping loses the
 // information that tells the lumped alleles apart.
 #pragma once
 

@@ -3,8 +3,8 @@
 // labels as written, and the map.
 //
 // Markers keep their allele labels (sizes, letters, codes) interned per
-// marker; the recoding to the model's five alleles happens per marker
-// (recode.hpp).  Problems of the input files are collected, not thrown, so
+// marker; the recoding (to mglink's five alleles, recode.hpp, or to all K
+// of them, exact.hpp) happens per marker.  Problems of the input files are collected, not thrown, so
 // that one report lists them all.
 #pragma once
 

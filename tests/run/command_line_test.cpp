@@ -1,4 +1,4 @@
-// The command lines of the three programs: --help and --version print and
+// The command lines of the four programs: --help and --version print and
 // exit 0; mglink with any other argument prints its usage and exits 1
 // without touching a file of the directory it is started in.
 #include <gtest/gtest.h>
@@ -37,7 +37,7 @@ std::map<std::string, std::string> files_in(const fs::path& dir) {
   return out;
 }
 
-TEST(CommandLine, HelpAndVersionOfTheThreePrograms) {
+TEST(CommandLine, HelpAndVersionOfEveryProgram) {
   struct Program {
     const char* name;
     std::string bin;
@@ -46,6 +46,9 @@ TEST(CommandLine, HelpAndVersionOfTheThreePrograms) {
   std::vector<Program> programs = {{"mglink", MGLINK_BIN, "usage: mglink "}};
 #ifdef MGLINK_PREP_BIN
   programs.push_back({"mglink-prep", MGLINK_PREP_BIN, "usage: mglink-prep "});
+#endif
+#ifdef MGLINK_SCAN_BIN
+  programs.push_back({"mglink-scan", MGLINK_SCAN_BIN, "usage: mglink-scan "});
 #endif
 #ifdef MGLINK_SIM_BIN
   programs.push_back({"mglink-sim", MGLINK_SIM_BIN, "usage: mglink-sim "});

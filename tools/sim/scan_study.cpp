@@ -28,7 +28,8 @@ const char* const kScanUsage =
     "  --missing F            fraction of trait values missing (default 0.1)\n"
     "  --errors N             genotyping errors put in (a child given an allele its typed\n"
     "                         parents lack; default 0)\n"
-    "  --out DIR              directory to write (created if missing; its files are replaced)\n";
+    "  --out DIR              directory to write (created if missing; its files are replaced)\n"
+    "  --help                 show this text\n";
 
 [[noreturn]] void fail(const std::string& msg) {
   std::fprintf(stderr, "mglink-sim: %s\n", msg.c_str());
