@@ -13,6 +13,31 @@ std::string real_text(double v) {
   return std::string(buf, r.ptr);
 }
 
+FrequencyText frequency_text(const std::array<double, 5>& weight) {
+  // Units of 1e-10, adding up to exactly 1e10; the largest takes the rounding.
+  FrequencyText ft;
+  double total = 0;
+  for (double c : weight) total += c;
+  constexpr long long UNIT = 10000000000LL;
+  std::array<long long, 5> u{};
+  long long sum = 0;
+  std::size_t largest = 0;
+  for (std::size_t k = 0; k < 5; ++k) {
+    u[k] = std::llround(weight[k] / total * static_cast<double>(UNIT));
+    if (weight[k] > 0 && u[k] == 0) u[k] = 1;
+    sum += u[k];
+    if (u[k] > u[largest]) largest = k;
+  }
+  u[largest] += UNIT - sum;
+  for (std::size_t k = 0; k < 5; ++k) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%010lld", u[k] / UNIT, u[k] % UNIT);
+    ft.text[k] = buf;
+    ft.value[k] = std::strtod(buf, nullptr);
+  }
+  return ft;
+}
+
 StartValues start_values(const Pedigree& ped, const FrequencyOptions& freq) {
   StartValues sv;
   std::array<double, 5> founders{}, everyone{};
@@ -73,26 +98,9 @@ StartValues start_values(const Pedigree& ped, const FrequencyOptions& freq) {
   for (std::size_t k = 0; k < 5; ++k)
     if (present[k] && count[k] == 0) count[k] = 0.5;
 
-  // Units of 1e-10, adding up to exactly 1e10; the largest takes the rounding.
-  double total = 0;
-  for (double c : count) total += c;
-  constexpr long long UNIT = 10000000000LL;
-  std::array<long long, 5> u{};
-  long long sum = 0;
-  std::size_t largest = 0;
-  for (std::size_t k = 0; k < 5; ++k) {
-    u[k] = std::llround(count[k] / total * static_cast<double>(UNIT));
-    if (count[k] > 0 && u[k] == 0) u[k] = 1;
-    sum += u[k];
-    if (u[k] > u[largest]) largest = k;
-  }
-  u[largest] += UNIT - sum;
-  for (std::size_t k = 0; k < 5; ++k) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%010lld", u[k] / UNIT, u[k] % UNIT);
-    sv.marker_text[k] = buf;
-    sv.marker_freq[k] = std::strtod(buf, nullptr);
-  }
+  const FrequencyText ft = frequency_text(count);
+  sv.marker_text = ft.text;
+  sv.marker_freq = ft.value;
 
   double s = 0;
   for (const Family& fam : ped.families)

@@ -76,6 +76,15 @@ std::string par_text(const StartValues& sv, const std::string& title);
 // EPSF 1e-5; each value with a remark.
 std::string maxpar_text();
 
+// Marker allele frequencies as written to par.inp, from weights (counts): ten decimals summing to exactly 1
+// in decimal (units of 1e-10; the largest takes the rounding; a positive
+// weight never rounds to 0), and the values as read back.
+struct FrequencyText {
+  std::array<std::string, 5> text;
+  std::array<double, 5> value{};
+};
+FrequencyText frequency_text(const std::array<double, 5>& weight);
+
 // Shortest text that reads back as exactly v.
 std::string real_text(double v);
 

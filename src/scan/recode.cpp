@@ -144,28 +144,5 @@ void check_given_frequencies(const Study& study, const std::vector<std::size_t>&
   }
 }
 
-FrequencyText frequency_text(const std::array<double, 5>& weight) {
-  FrequencyText ft;
-  double total = 0;
-  for (double c : weight) total += c;
-  constexpr long long UNIT = 10000000000LL;
-  std::array<long long, 5> u{};
-  long long sum = 0;
-  std::size_t largest = 0;
-  for (std::size_t k = 0; k < 5; ++k) {
-    u[k] = std::llround(weight[k] / total * static_cast<double>(UNIT));
-    if (weight[k] > 0 && u[k] == 0) u[k] = 1;
-    sum += u[k];
-    if (u[k] > u[largest]) largest = k;
-  }
-  u[largest] += UNIT - sum;
-  for (std::size_t k = 0; k < 5; ++k) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%010lld", u[k] / UNIT, u[k] % UNIT);
-    ft.text[k] = buf;
-    ft.value[k] = std::strtod(buf, nullptr);
-  }
-  return ft;
-}
 
 }  // namespace mglink::scan

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "prep/start_values.hpp"
 #include "scan/input.hpp"
 #include "scan/study.hpp"
 
@@ -62,13 +63,8 @@ void check_given_frequencies(const Study& study, const std::vector<std::size_t>&
                              const std::vector<GivenFrequencies>& given, const std::string& file,
                              std::vector<InputProblem>& problems);
 
-// Frequencies as mglink-prep writes them: ten decimals summing to exactly 1
-// in decimal (units of 1e-10; the largest takes the rounding; a positive
-// weight never rounds to 0), and the values as read back.
-struct FrequencyText {
-  std::array<std::string, 5> text;
-  std::array<double, 5> value{};
-};
-FrequencyText frequency_text(const std::array<double, 5>& weight);
+// Frequencies as mglink-prep writes them: prep::frequency_text.
+using prep::FrequencyText;
+using prep::frequency_text;
 
 }  // namespace mglink::scan
