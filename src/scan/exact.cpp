@@ -102,28 +102,8 @@ FullCoding full_coding(const MarkerData& m, const std::vector<Individual>& peopl
                        const GivenFrequencies* given) {
   FullCoding fc;
   const std::size_t nl = m.labels.size();
-  std::vector<double> founder_count(nl, 0.0), all_count(nl, 0.0);
-  long founder_alleles = 0;
-  for (std::size_t i : included) {
-    if (m.a1[i] == 0) continue;
-    for (std::uint16_t a : {m.a1[i], m.a2[i]}) {
-      all_count[a - 1u] += 1;
-      if (people[i].founder()) {
-        founder_count[a - 1u] += 1;
-        ++founder_alleles;
-      }
-    }
-  }
-  std::vector<std::size_t> observed;
-  for (std::size_t k = 0; k < nl; ++k)
-    if (all_count[k] > 0) observed.push_back(k);
-  const bool numeric = std::all_of(m.labels.begin(), m.labels.end(), [](const std::string& s) {
-    double v = 0;
-    return parse_number(s, v);
-  });
-  std::sort(observed.begin(), observed.end(), [&](std::size_t a, std::size_t b) {
-    return label_before(m.labels[a], m.labels[b], numeric);
-  });
+  const AlleleCounts counts = count_alleles(m, people, included);
+  const std::vector<std::size_t>& observed = counts.observed;
   fc.K = static_cast<int>(observed.size());
   fc.code.assign(nl, 0);
   for (std::size_t j = 0; j < observed.size(); ++j) fc.code[observed[j]] = static_cast<int>(j + 1);
@@ -149,8 +129,8 @@ FullCoding full_coding(const MarkerData& m, const std::vector<Individual>& peopl
         extra += given->freq[g];
     }
   } else {
-    const bool founders = source == FreqSource::founders && founder_alleles > 0;
-    const std::vector<double>& count = founders ? founder_count : all_count;
+    const bool founders = source == FreqSource::founders && counts.founder_alleles > 0;
+    const std::vector<double>& count = founders ? counts.founder : counts.all;
     for (std::size_t j = 0; j < observed.size(); ++j) {
       const double c = count[observed[j]];
       w[j] = c > 0 ? c : 0.5;  // seen, but not among the counted alleles

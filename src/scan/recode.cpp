@@ -28,34 +28,51 @@ int given_index(const GivenFrequencies& g, const std::string& label) {
 
 }  // namespace
 
+AlleleCounts count_alleles(const MarkerData& m, const std::vector<Individual>& people,
+                           const std::vector<std::size_t>& included) {
+  AlleleCounts c;
+  const std::size_t nl = m.labels.size();
+  c.all.assign(nl, 0.0);
+  c.founder.assign(nl, 0.0);
+  for (std::size_t i : included) {
+    if (m.a1[i] == 0) continue;
+    ++c.typed;
+    for (std::uint16_t a : {m.a1[i], m.a2[i]}) {
+      c.all[a - 1u] += 1;
+      if (people[i].founder()) {
+        c.founder[a - 1u] += 1;
+        ++c.founder_alleles;
+      }
+    }
+  }
+  // Labels that occur in the data (a label is interned only when typed).
+  for (std::size_t k = 0; k < nl; ++k)
+    if (c.all[k] > 0) c.observed.push_back(k);
+  c.numeric = std::all_of(m.labels.begin(), m.labels.end(), [](const std::string& s) {
+    double v = 0;
+    return parse_number(s, v);
+  });
+  std::sort(c.observed.begin(), c.observed.end(), [&](std::size_t a, std::size_t b) {
+    return label_before(m.labels[a], m.labels[b], c.numeric);
+  });
+  return c;
+}
+
 RecodedMarker recode(const MarkerData& m, const std::vector<Individual>& people,
                      const std::vector<std::size_t>& included, FreqSource source,
                      const GivenFrequencies* given) {
   RecodedMarker r;
   const std::size_t nl = m.labels.size();
-  std::vector<double> founder_count(nl, 0.0), all_count(nl, 0.0);
-  for (std::size_t i : included) {
-    if (m.a1[i] == 0) continue;
-    ++r.typed;
-    for (std::uint16_t a : {m.a1[i], m.a2[i]}) {
-      all_count[a - 1u] += 1;
-      if (people[i].founder()) {
-        founder_count[a - 1u] += 1;
-        ++r.founder_alleles;
-      }
-    }
-  }
-  // Labels that occur in the data (a label is interned only when typed).
-  std::vector<std::size_t> observed;
-  for (std::size_t k = 0; k < nl; ++k)
-    if (all_count[k] > 0) observed.push_back(k);
+  const AlleleCounts counts = count_alleles(m, people, included);
+  const std::vector<double>& founder_count = counts.founder;
+  const std::vector<double>& all_count = counts.all;
+  const std::vector<std::size_t>& observed = counts.observed;
+  r.typed = counts.typed;
+  r.founder_alleles = counts.founder_alleles;
   r.alleles = static_cast<int>(observed.size());
-  const bool numeric = std::all_of(m.labels.begin(), m.labels.end(), [](const std::string& s) {
-    double v = 0;
-    return parse_number(s, v);
-  });
-  auto by_label = [&](std::size_t a, std::size_t b) { return label_before(m.labels[a], m.labels[b], numeric); };
-  std::sort(observed.begin(), observed.end(), by_label);
+  auto by_label = [&](std::size_t a, std::size_t b) {
+    return label_before(m.labels[a], m.labels[b], counts.numeric);
+  };
 
   // The weight of each label on which the ranking rests.
   std::vector<double> rank_weight(nl, 0.0);

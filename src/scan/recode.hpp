@@ -49,6 +49,19 @@ struct RecodedMarker {
 // (numeric when both are numbers).
 bool label_before(const std::string& a, const std::string& b, bool numeric);
 
+// The typed alleles of marker m among the individuals `included` (indices
+// into people; the others count as untyped), per label, and the labels that
+// occur, in label order: what every recoding of the marker starts from.
+struct AlleleCounts {
+  std::vector<double> all, founder;  // alleles of each label: all typed, typed founders
+  long typed = 0;                    // typed individuals
+  long founder_alleles = 0;          // typed alleles of founders
+  bool numeric = false;              // every label is a number (label_before)
+  std::vector<std::size_t> observed;  // labels that occur, in label order
+};
+AlleleCounts count_alleles(const MarkerData& m, const std::vector<Individual>& people,
+                           const std::vector<std::size_t>& included);
+
 // Recodes marker m of a study for the individuals `included` (indices into
 // people; the others count as untyped).  `given` is the frequency file's
 // entry for the marker (source given only; nullptr otherwise); every typed
