@@ -4,7 +4,10 @@
 // nuclear family, slot, genotype or parameter number.  These small types keep
 // that indexing in the code, so that a formula reads like its definition, and
 // check every index when MGLINK_CHECKED is defined (debug and sanitizer
-// builds).  The storage is a plain std::array, value-initialised to zero.
+// builds).  The storage is a plain std::array with no initialiser of its
+// own: an array is zero when its owner is value-initialised (`T x{}`), or,
+// for the model state, because it is built in memory that is zero already
+// (make_model_state), and otherwise holds whatever was there.
 #pragma once
 
 #include <array>
@@ -50,7 +53,7 @@ class FArray {
   void fill(const T& v) { a_.fill(v); }
 
  private:
-  std::array<T, size> a_{};
+  std::array<T, size> a_;
 };
 
 // Two-dimensional array A(1..N1, 1..N2), first index fastest.
@@ -74,7 +77,7 @@ class FArray2 {
   void fill(const T& v) { a_.fill(v); }
 
  private:
-  std::array<T, size> a_{};
+  std::array<T, size> a_;
 };
 
 // Three-dimensional array A(1..N1, 1..N2, 1..N3), first index fastest.
@@ -100,7 +103,7 @@ class FArray3 {
   void fill(const T& v) { a_.fill(v); }
 
  private:
-  std::array<T, size> a_{};
+  std::array<T, size> a_;
 };
 
 }  // namespace mglink

@@ -49,7 +49,7 @@ class Search : public ::testing::Test {
   std::string fort25() const { return scratch_.read("fort.25"); }
   bool fort25_exists() const { return scratch_.exists("fort.25"); }
 
-  Optpar1 P;
+  Optpar1 P{};
   std::ostringstream out;
   std::istringstream in;
   Console con{out, in};

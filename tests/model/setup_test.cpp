@@ -78,7 +78,7 @@ TEST(Setup, MajorAndMarkerGenotypeOfEachTwoLocusGenotype) {
 TEST(Setup, GenotypeFrequenciesAreHardyWeinbergInLinkageEquilibrium) {
   auto st = make_model_state();
   test::set_parameters(*st, {0.3, 0, 0, 0, 0.2, 1, 0.1, 0.15, 0.2, 0.25, 0.3});
-  HaplotypeFrequencies H;
+  HaplotypeFrequencies H{};
   haplotype_frequencies(*st, H);
   EXPECT_EQ(H(2), 0.3 * 0.15);
   EXPECT_EQ(H(7), (1.0 - 0.3) * 0.15);

@@ -57,7 +57,7 @@ TEST(PassLines, InitialLikelihoodLine) {
 }
 
 TEST(PassLines, SigmaBlockOfEachPass) {
-  Optpar1 P;
+  Optpar1 P{};
   P.ITER = 17;
   P.NFUN = 203;
   P.FMAX = -123.456789012;
