@@ -44,43 +44,6 @@ void DensityStore::find_roles(const ModelState& st) {
   role_begin[static_cast<std::size_t>(nfam) + 1] = n;
 }
 
-void DensityStore::find_leaf_children(const ModelState& st) {
-  const auto& MEMOFF = st.BUF14.MEMOFF;
-  const auto& MEMBER = st.BUF16.MEMBER;
-  const int32 nfam = st.BUF1.NFAM;
-  const int32 nnuc = st.BUF3.NUCOFF(nfam + 1);
-  product_at.assign(static_cast<std::size_t>(nnuc) + 1, -1);
-  product_stamp.assign(static_cast<std::size_t>(nnuc) + 1, ProductStamp{});
-  std::int64_t n = 0;
-  std::vector<std::uint8_t> folded;  // per member: the connector of a nuclear family peeled so far
-  for (int32 f = 1; f <= nfam; ++f) {
-    const int32 famoff = st.BUF1.FAMOFF(f);
-    const int32 members = st.BUF1.FAMOFF(f + 1) - famoff;
-    const auto slots = [&](int32 e) { return st.GENOT.IGOFF(famoff + e) - st.GENOT.IGOFF(famoff + e - 1); };
-    folded.assign(static_cast<std::size_t>(members) + 1, 0);
-    for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
-      const int32 first = MEMOFF(j) + 1;
-      const int32 last = MEMOFF(j + 1);
-      if (last < first) continue;
-      bool leaves = true;
-      for (int32 i = first + 2; i <= last; ++i) {
-        const int32 e = MEMBER(i);
-        if (e < 1 || e > members || folded[static_cast<std::size_t>(e)] != 0) leaves = false;
-      }
-      const int32 c = st.BUF15.ICONN(j) != 0 ? st.BUF15.ICONN(j) : MEMBER(first);
-      if (leaves && last > first && (c == MEMBER(first) || c == MEMBER(first + 1))) {
-        const int32 o = c == MEMBER(first) ? MEMBER(first + 1) : MEMBER(first);
-        if (c >= 1 && c <= members && o >= 1 && o <= members && slots(o) <= PRODUCTS_PER_SLOT) {
-          product_at[static_cast<std::size_t>(j)] = n;
-          n += static_cast<std::int64_t>(slots(c)) * PRODUCTS_PER_SLOT;
-        }
-      }
-      if (c >= 1 && c <= members) folded[static_cast<std::size_t>(c)] = 1;
-    }
-  }
-  products.resize(static_cast<std::size_t>(n));
-}
-
 void DensityStore::clear(const ModelState& st) {
   const int32 nind = st.BUF1.FAMOFF(st.BUF1.NFAM + 1);
   const int32 nslots = st.GENOT.IGOFF(nind);
@@ -102,8 +65,6 @@ void DensityStore::clear(const ModelState& st) {
     }
   }
   find_roles(st);
-  find_leaf_children(st);
-  ++generation;
   last = 0;
   for (int mg = 0; mg < 3; ++mg) {
     epoch[mg] = ++last;
@@ -115,7 +76,6 @@ void DensityStore::clear(const ModelState& st) {
 void DensityStore::advance(const ModelState& st) {
   if (last > UINT32_MAX - 3) {  // epochs used up (after some billion evaluations): start again
     for (Kept& kk : kept) kk.epoch[0] = kk.epoch[1] = kk.epoch[2] = 0;
-    ++generation;  // the kept products' epochs are no longer told apart
     last = 0;
     for (int mg = 0; mg < 3; ++mg) epoch[mg] = ++last;
   }

@@ -41,31 +41,8 @@ struct DensityStore {
   std::vector<int32> role_begin;  // families 1..NFAM+1
   std::vector<std::uint8_t> idone;
 
-  // The products over the children of a nuclear family, kept from one
-  // evaluation to the next (see fold_onto_parent_direct).  A nuclear family
-  // whose children are all leaves (none of them is the connector of a
-  // nuclear family peeled before it) has children whose weights are their
-  // densities alone, so its products depend only on CTRANS and the
-  // densities: they hold while the transmission tables keep their version
-  // and no major-locus genotype has opened a new epoch, as in a move of an
-  // allele frequency.  Room is kept, in nuclear family order, for those
-  // whose connector is a parent and whose other parent has at most
-  // PRODUCTS_PER_SLOT slots (a typed parent): PRODUCTS_PER_SLOT products per
-  // slot of the connector.  Each nuclear family touches only its own entries.
-  static constexpr int32 PRODUCTS_PER_SLOT = 4;
-  struct ProductStamp {
-    std::uint64_t tables = 0;      // TransmissionCache::version() they were formed under (0: none)
-    std::uint32_t generation = 0;  // the store's generation, and
-    std::uint32_t epoch[3] = {0, 0, 0};  // the epochs, they were formed in
-  };
-  std::vector<std::int64_t> product_at;      // per nuclear family (1-based): its first product, or -1
-  std::vector<ProductStamp> product_stamp;   // per nuclear family
-  std::vector<double> products;
-  std::uint32_t generation = 0;  // changes when the epochs start again
-
-  // Forgets every density and every product kept, and finds met, rep and
-  // slot_mg for the genotype lists of the pass, the order of the weights and
-  // the nuclear families whose children are all leaves.  Reads FAMOFF, NFAM,
+  // Forgets every density and finds met, rep and slot_mg for the genotype
+  // lists of the pass, and the order of the weights.  Reads FAMOFF, NFAM,
   // NUCOFF, MEMOFF, MEMBER, IGOFF, LGEN, MARKER, MAJGEN, MRKGEN, GMEAN,
   // SIGMA.
   void clear(const ModelState& st);
@@ -75,7 +52,6 @@ struct DensityStore {
 
  private:
   void find_roles(const ModelState& st);
-  void find_leaf_children(const ModelState& st);
 };
 
 }  // namespace mglink

@@ -86,7 +86,6 @@ void TransmissionCache::warn(Console& con) const {
 
 void TransmissionCache::adopt(const ModelState& st) {
   ready_ = false;
-  ++version_;
   if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) return;
   if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
@@ -111,7 +110,6 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     // finite, and 0 times them is not always 0: build literally.
     build_CTRANS(st, con);
     ready_ = false;
-    ++version_;
     ++rebuilds_;
     return;
   }
@@ -122,7 +120,6 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     return;
   }
   ++rebuilds_;
-  ++version_;
   if (unchanged && ready_ && lists_) {
     // CTRANS holds the products of the HTRANS this cache described, which
     // reach only the listed entries.  When the new nonzero products reach

@@ -46,14 +46,7 @@ class TransmissionCache {
   // in [0, 1] (every HTRANS entry in [0, 1], every CTRANS entry in [0, 2]).
   bool ready() const { return ready_; }
   // Forgets everything: the next update rebuilds in full.
-  void invalidate() {
-    ready_ = false;
-    ++version_;
-  }
-  // A number that changes whenever CTRANS may have changed (a rebuild, a
-  // full set-up, an invalidation), and only then: work derived from CTRANS
-  // under one version holds as long as the version stays.
-  std::uint64_t version() const { return version_; }
+  void invalidate() { ready_ = false; }
 
   // The child genotypes c that parents a and b can have, bit c-1 for each:
   // every other child genotype has CTRANS(c, b, a) exactly 0.  (A listed one
@@ -109,7 +102,6 @@ class TransmissionCache {
   std::vector<Product> products_;
   std::array<int32, 55 * 55 + 1> pbegin_{};
   long reuses_ = 0, rebuilds_ = 0;
-  std::uint64_t version_ = 1;
 };
 
 // STAPAR with the transmission cache: the same tables, warnings, pauses and
