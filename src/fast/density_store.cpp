@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "likelihood/densities.hpp"
+
 namespace mglink {
 
 void DensityStore::find_roles(const ModelState& st) {
@@ -63,6 +65,12 @@ void DensityStore::clear(const ModelState& st) {
         kk.rep[mg] = static_cast<std::uint8_t>(g);
       }
     }
+    // A missing trait value: FEN is 1 for every genotype that passes the
+    // marker test, whatever the parameters, so it is kept for the pass.
+    const double y = st.BUF2.TRAIT(k);
+    if (y <= TRAIT_MISSING && y > TRAIT_SKIPPED)
+      for (int mg = 0; mg < 3; ++mg)
+        if ((kk.met & (1 << mg)) != 0) kk.fen[mg] = FEN(st, k, kk.rep[mg]);
   }
   find_roles(st);
   last = 0;

@@ -42,8 +42,10 @@ struct DensityStore {
   std::vector<std::uint8_t> idone;
 
   // Forgets every density and finds met, rep and slot_mg for the genotype
-  // lists of the pass, and the order of the weights.  Reads FAMOFF, NFAM,
-  // NUCOFF, MEMOFF, MEMBER, IGOFF, LGEN, MARKER, MAJGEN, MRKGEN, GMEAN,
+  // lists of the pass, and the order of the weights.  The densities of an
+  // individual whose trait value is missing are 1 whatever the parameters:
+  // they are found here, once for the pass.  Reads FAMOFF, NFAM, NUCOFF,
+  // MEMOFF, MEMBER, IGOFF, LGEN, TRAIT, MARKER, MAJGEN, MRKGEN, GMEAN,
   // SIGMA.
   void clear(const ModelState& st);
   // Before an evaluation: a new epoch for each major-locus genotype whose
