@@ -189,7 +189,10 @@ TEST(ScanInput, MalformedFilesAreNamedWithFileLineFamilyAndIndividual) {
     read_linkage(d.file("s.ped"), d.file("s.dat"), c.map.empty() ? "" : d.file("s.map"), opt, problems);
     std::vector<std::string> want;
     for (std::string p : c.problems) {
-      for (std::size_t at; (at = p.find("D/")) != std::string::npos;) p.replace(at, 1, d.path());
+      // Each "D/" from where the last replacement ended: the directory's
+      // random name may itself end in D.
+      for (std::size_t at = 0; (at = p.find("D/", at)) != std::string::npos; at += d.path().size() + 1)
+        p.replace(at, 1, d.path());
       want.push_back(p);
     }
     EXPECT_EQ(texts(problems), want) << c.what;
