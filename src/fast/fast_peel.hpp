@@ -60,11 +60,10 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   Kid spouse, connector;          // the other parent, the connector (a first child)
   std::vector<double> acc;        // sums W(u) of the connector's slots
   std::vector<int> partner;       // partner genotypes of a connector slot
-  std::vector<int> need;          // those whose product is still to be formed
-  std::vector<double> prod;       // their products
-  std::vector<int32> pstamp;      // fold that formed the product of (a, b), 55 x 55
-  std::vector<double> pkept;      // and the product
-  int32 fold = 0;                 // folds so far
+  std::vector<double> prod;       // products of a connector slot's pairs (by partner genotype)
+  std::vector<double> pkept;      // the product of (a, b), 55 x 55
+  std::vector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
+  std::vector<double> wgen;       // weights of a parent's slots by genotype
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
   void reserve(int32 slots, int32 members, int32 entries);
