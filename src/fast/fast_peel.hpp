@@ -7,6 +7,10 @@
 // - a child sum C(h; b, a) of a child with many slots meets only the child
 //   genotypes c that parents a and b can have (the transmission cache lists
 //   them, at most 16 of 55); the other terms are 0 times a finite weight;
+//   in the folds over the possible partner genotypes it also passes over
+//   the child genotypes whose weight is 0 (a finite CTRANS entry times 0),
+//   so a child whose genotypes are narrowed by an earlier fold rules out
+//   more partners;
 // - a term of a connector's sum W(u) with a zero weight, or with a product of
 //   child sums that is zero, is itself zero: in particular every partner
 //   genotype with which some child cannot be born is passed over;
