@@ -19,6 +19,10 @@
 //   per pair of parental slots, and each term is added to the sum W(u) of
 //   every connector slot it reaches, each W(u) still taking its terms in the
 //   order (v, then x) of the literal loops;
+// - the product over the children for the parental genotypes (a, b) is the
+//   product for (b, a), bit for bit (CTRANS is symmetric in the parents to
+//   the bit): in the folds over the possible partner genotypes it is formed
+//   once and taken for the other;
 // - the density of a member depends on its genotype only through the
 //   major-locus genotype: FEN is called once per major-locus genotype, and
 //   its value is kept for the next evaluations of the pass (DensityStore).
@@ -63,7 +67,6 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
   std::vector<double> acc;        // sums W(u) of the connector's slots
-  std::vector<int> partner;       // partner genotypes of a connector slot
   std::vector<double> prod;       // products of a connector slot's pairs (by partner genotype)
   std::vector<double> pkept;      // the product of (a, b), 55 x 55
   std::vector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
