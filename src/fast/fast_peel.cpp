@@ -16,11 +16,10 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(exp_dst, 3L * members + 1);
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, N_GEN + 1);  // a member has at most N_GEN slots
-  grow(partner, N_GEN + 1);
-  grow(need, N_GEN + 1);
   grow(prod, N_GEN + 1);
-  grow(pstamp, N_GEN * N_GEN);  // per genotype pair
-  grow(pkept, N_GEN * N_GEN);
+  grow(pkept, N_GEN * N_GEN);  // per genotype pair
+  grow(formed, N_GEN);
+  grow(wgen, N_GEN);
 }
 
 // The layouts the fast peeling takes: every nuclear family has at least one

@@ -7,6 +7,10 @@
 // - a child sum C(h; b, a) of a child with many slots meets only the child
 //   genotypes c that parents a and b can have (the transmission cache lists
 //   them, at most 16 of 55); the other terms are 0 times a finite weight;
+//   in the folds over the possible partner genotypes it also passes over
+//   the child genotypes whose weight is 0 (a finite CTRANS entry times 0),
+//   so a child whose genotypes are narrowed by an earlier fold rules out
+//   more partners;
 // - a term of a connector's sum W(u) with a zero weight, or with a product of
 //   child sums that is zero, is itself zero: in particular every partner
 //   genotype with which some child cannot be born is passed over;
@@ -15,6 +19,10 @@
 //   per pair of parental slots, and each term is added to the sum W(u) of
 //   every connector slot it reaches, each W(u) still taking its terms in the
 //   order (v, then x) of the literal loops;
+// - the product over the children for the parental genotypes (a, b) is the
+//   product for (b, a), bit for bit (CTRANS is symmetric in the parents to
+//   the bit): in the folds over the possible partner genotypes it is formed
+//   once and taken for the other;
 // - the density of a member depends on its genotype only through the
 //   major-locus genotype: FEN is called once per major-locus genotype, and
 //   its value is kept for the next evaluations of the pass (DensityStore).
@@ -59,12 +67,10 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
   std::vector<double> acc;        // sums W(u) of the connector's slots
-  std::vector<int> partner;       // partner genotypes of a connector slot
-  std::vector<int> need;          // those whose product is still to be formed
-  std::vector<double> prod;       // their products
-  std::vector<int32> pstamp;      // fold that formed the product of (a, b), 55 x 55
-  std::vector<double> pkept;      // and the product
-  int32 fold = 0;                 // folds so far
+  std::vector<double> prod;       // products of a connector slot's pairs (by partner genotype)
+  std::vector<double> pkept;      // the product of (a, b), 55 x 55
+  std::vector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
+  std::vector<double> wgen;       // weights of a parent's slots by genotype
   // Makes room for a family of `slots` slots and `members` members whose
   // largest nuclear family has `entries` entries.
   void reserve(int32 slots, int32 members, int32 entries);

@@ -77,6 +77,11 @@ void TransmissionCache::derive_lists() {
     }
   }
   pbegin_[55 * 55] = ppos;
+  for (int a = 1; a <= 55; ++a) {
+    std::uint64_t any = 0;
+    for (int c = 1; c <= 55; ++c) any |= partners(a, c);
+    any_partner_[static_cast<std::size_t>(a - 1)] = any;
+  }
   lists_ = true;
 }
 

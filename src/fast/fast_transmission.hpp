@@ -57,6 +57,9 @@ class TransmissionCache {
   std::uint64_t partners(int a, int c) const {
     return partners_[static_cast<std::size_t>(genotype_pair(a, c))];
   }
+  // The genotypes b (bit b-1) with which a parent of genotype a can have
+  // a child at all: the union of partners(a, c) over every c.
+  std::uint64_t any_partner(int a) const { return any_partner_[static_cast<std::size_t>(a - 1)]; }
 
   // Takes over tables that the full set-up STAP0 has just built: derives the
   // lists and the warned pairs from HTRANS.  Reads X, HTRANS.
@@ -93,6 +96,7 @@ class TransmissionCache {
   std::vector<std::int32_t> warned_;               // pairs warned, (a-1)*55 + (b-1), in order
   std::vector<std::uint64_t> mask_;
   std::vector<std::uint64_t> partners_;
+  std::array<std::uint64_t, 55> any_partner_{};
   // The nonzero products of each pair in the order of the full rebuild: per
   // product the child genotype, the haplotype positions i (of a) and j (of
   // b) in nzhap_, and whether it is the first product reaching its entry.
