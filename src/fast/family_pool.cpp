@@ -41,18 +41,33 @@ void FamilyPool::work(int thread, std::uint32_t run) {
   for (;;) {
     std::uint64_t cur = next_.load();
     if (static_cast<std::uint32_t>(cur >> 32) != run) return;
-    const int count = job.count.load();
     const int chunk = job.chunk.load();
-    const int first = static_cast<int>(static_cast<std::uint32_t>(cur));
-    if (first >= count) return;
-    const int last = count - first > chunk ? first + chunk : count;
-    const std::uint64_t taken = (static_cast<std::uint64_t>(run) << 32) | static_cast<std::uint32_t>(last);
+    int front = static_cast<int>((cur >> 16) & 0xffff);
+    int back = static_cast<int>(cur & 0xffff);
+    if (front >= back) return;
+    // The calling thread takes from the front, the workers from the back:
+    // each thread then meets mostly the same families from one evaluation
+    // to the next, whose data its cache still holds.
+    int first, last;
+    if (thread == 0) {
+      first = front;
+      last = back - front > chunk ? front + chunk : back;
+      front = last;
+    } else {
+      last = back;
+      first = back - front > chunk ? back - chunk : front;
+      back = first;
+    }
+    const std::uint64_t taken = (static_cast<std::uint64_t>(run) << 32) |
+                                (static_cast<std::uint64_t>(front) << 16) | static_cast<std::uint64_t>(back);
     if (!next_.compare_exchange_weak(cur, taken)) continue;
     // The portion first..last-1 of this run is ours: the run cannot end, nor
     // its slot be refilled, before it is done.
     const Fn fn = job.fn.load();
     void* const task = job.task.load();
-    for (int item = first; item < last; ++item) fn(task, thread, item);
+    const int offset = job.offset.load();
+    for (int item = first; item < last; ++item) fn(task, thread, offset + item);
+    const int count = job.count.load();
     if (done_.fetch_add(last - first) + (last - first) == count) done_.notify_one();
   }
 }
@@ -81,18 +96,25 @@ void FamilyPool::run_items(int count, Fn fn, void* task) {
     for (int i = 0; i < count; ++i) fn(task, 0, i);
     return;
   }
+  // The counter holds at most MAX_ITEMS items: more are run in turns.
+  for (int offset = 0; offset < count; offset += MAX_ITEMS)
+    run_part(offset, count - offset > MAX_ITEMS ? MAX_ITEMS : count - offset, fn, task);
+}
+
+void FamilyPool::run_part(int offset, int count, Fn fn, void* task) {
   const std::uint32_t r = run_.load() + 1;
   Job& job = jobs_[r & 1];
   job.fn.store(fn);
   job.task.store(task);
   job.count.store(count);
+  job.offset.store(offset);
   // Some sixteen portions per thread: enough to even out families of
   // unequal cost and to leave little for the caller to wait for, few enough
   // that the threads seldom meet on the counter.
   const int portions = 16 * threads();
   job.chunk.store(count / portions > 1 ? count / portions : 1);
   done_.store(0);
-  next_.store(static_cast<std::uint64_t>(r) << 32);
+  next_.store((static_cast<std::uint64_t>(r) << 32) | static_cast<std::uint64_t>(count));
   run_.store(r);
   run_.notify_all();
   work(0, r);

@@ -51,7 +51,7 @@ struct FastEngine::Impl {
   std::vector<PeelScratch> scratch;  // one per thread
   std::vector<double> value;         // FLOGL per family, 1-based
   std::vector<unsigned char> literal;  // family left to the literal routines
-  int last_thread = 0;               // thread that computed the last family
+  std::vector<double> last_weights;  // the weights the last family leaves (XX after the literal evaluation)
   ThreadChoice choice;               // with the automatic thread count: pool or caller alone
   DensityStore dens;                 // the densities kept
   std::vector<int32> layout;         // per family: fast_layout's answer
@@ -183,7 +183,11 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
                                                    E.dens, FLOGL);
       E.value[static_cast<std::size_t>(f)] = FLOGL;
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
-      if (f == nfam) E.last_thread = thread;
+      if (f == nfam && fast) {  // its weights, before the thread's next family overwrites them
+        const PeelScratch& sc = E.scratch[static_cast<std::size_t>(thread)];
+        const int32 n = cst.GENOT.IGOFF(cst.BUF1.FAMOFF(nfam + 1)) - cst.GENOT.IGOFF(cst.BUF1.FAMOFF(nfam));
+        E.last_weights.assign(sc.w.begin() + 1, sc.w.begin() + 1 + n);
+      }
     };
     if (E.requested == 0 && E.pool->threads() > 1) {
       const bool pool = E.choice.pool_next();
@@ -219,11 +223,10 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
   // Leave XX and IDONE as the literal evaluation leaves them: holding the
   // last family.
   if (nfam >= 1 && E.literal[static_cast<std::size_t>(nfam)] == 0) {
-    const PeelScratch& sc = E.scratch[static_cast<std::size_t>(E.last_thread)];
     const int32 famoff = st.BUF1.FAMOFF(nfam);
     const int32 members = st.BUF1.FAMOFF(nfam + 1) - famoff;
     const int32 n = st.GENOT.IGOFF(st.BUF1.FAMOFF(nfam + 1)) - st.GENOT.IGOFF(famoff);
-    for (int32 s = 1; s <= n; ++s) st.XX(s) = sc.w[static_cast<std::size_t>(s)];
+    for (int32 s = 1; s <= n; ++s) st.XX(s) = E.last_weights[static_cast<std::size_t>(s - 1)];
     for (int32 e = 1; e <= members; ++e)
       st.work.IDONE(e) = E.dens.idone[static_cast<std::size_t>(famoff + e)];
   }

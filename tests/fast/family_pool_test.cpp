@@ -10,13 +10,13 @@ namespace {
 
 // Every item is run exactly once, by a thread of the pool, whatever the
 // count (below, at and above the sizes where items are handed out several
-// at a time, and not a multiple of them), and the pool can be run again and
-// again.
+// at a time, and not a multiple of them, and beyond the items one turn of
+// the counter holds), and the pool can be run again and again.
 TEST(FamilyPool, RunsEveryItemOnceOnEveryThreadCount) {
   for (int threads = 1; threads <= 4; ++threads) {
     FamilyPool pool(threads);
     ASSERT_EQ(pool.threads(), threads);
-    for (int count : {0, 1, 2, 3, 63, 64, 65, 127, 600, 604, 1999}) {
+    for (int count : {0, 1, 2, 3, 63, 64, 65, 127, 600, 604, 1999, 65535, 65536, 140000}) {
       std::vector<std::atomic<int>> runs(static_cast<std::size_t>(count));
       std::atomic<int> bad_thread{0};
       auto task = [&](int thread, int item) {
