@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "prep/arguments.hpp"
 #include "prep/prep.hpp"
 #include "run/control_files.hpp"
 #include "run/output_files.hpp"
@@ -133,31 +134,13 @@ int run_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << "mglink-prep: " << escaped(why) << "\n" << USAGE;
     return PREP_USAGE;
   };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i], value;
-    bool has_value = false;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      value = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      has_value = true;
-    }
-    auto need = [&]() -> bool {
-      if (has_value) return true;
-      if (i + 1 >= args.size()) return false;
-      value = args[++i];
-      return true;
-    };
+  for (Arguments it(args); it.next();) {
+    const std::string& a = it.name();
+    std::string value;
+    auto need = [&]() -> bool { return it.value(value); };
     // A column number from 6 to 100000: anything else (a sign, a huge
     // number, trailing letters) is refused here.
-    auto column = [&](int& target) -> bool {
-      if (!need() || value.empty() || value.size() > 6) return false;
-      for (char c : value)
-        if (c < '0' || c > '9') return false;
-      const int v = std::stoi(value);
-      if (v < 6 || v > 100000) return false;
-      target = v;
-      return true;
-    };
+    auto column = [&](int& target) -> bool { return need() && parse_whole_number(value, 6, 6, 100000, target); };
     if (a == "-h" || a == "--help") {
       out << USAGE;
       return PREP_OK;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "prep/arguments.hpp"
+
 namespace mglink::scan {
 
 #ifndef MGLINK_VERSION
@@ -76,32 +78,14 @@ std::vector<std::string> split_list(const std::string& s) {
   return out;
 }
 
-bool parse_int(const std::string& s, int& v, int lo, int hi) {
-  if (s.empty() || s.size() > 9) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
-  v = std::stoi(s);
-  return v >= lo && v <= hi;
-}
-
 }  // namespace
 
 std::string parse_options(const std::vector<std::string>& args, Options& opt) {
   std::vector<std::string> positional;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i], value;
-    bool has_value = false;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      value = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      has_value = true;
-    }
-    auto need = [&]() -> bool {
-      if (has_value) return true;
-      if (i + 1 >= args.size()) return false;
-      value = args[++i];
-      return true;
-    };
+  for (prep::Arguments it(args); it.next();) {
+    const std::string& a = it.name();
+    std::string value;
+    auto need = [&]() -> bool { return it.value(value); };
     auto text = [&](std::string& target) -> std::string {
       if (!need() || value.empty()) return a + " needs a value";
       target = value;
@@ -199,12 +183,12 @@ std::string parse_options(const std::vector<std::string>& args, Options& opt) {
       }
       if (why.empty() && opt.theta_starts.empty()) return "--theta-starts needs at least one value";
     } else if (a == "--threads") {
-      if (!need() || !parse_int(value, opt.threads, 1, 1024)) return "--threads needs a number from 1 to 1024";
+      if (!need() || !prep::parse_whole_number(value, 9, 1, 1024, opt.threads)) return "--threads needs a number from 1 to 1024";
     } else if (a == "--chunk") {
       if (!need()) return "--chunk needs K/N";
       const auto slash = value.find('/');
-      if (slash == std::string::npos || !parse_int(value.substr(slash + 1), opt.chunk_n, 1, 1000000) ||
-          !parse_int(value.substr(0, slash), opt.chunk_k, 1, opt.chunk_n))
+      if (slash == std::string::npos || !prep::parse_whole_number(value.substr(slash + 1), 9, 1, 1000000, opt.chunk_n) ||
+          !prep::parse_whole_number(value.substr(0, slash), 9, 1, opt.chunk_n, opt.chunk_k))
         return "--chunk needs K/N with 1 <= K <= N, not " + value;
     } else if (a == "--resume") {
       opt.resume = true;
