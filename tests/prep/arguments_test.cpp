@@ -13,9 +13,9 @@ namespace {
 std::vector<std::string> walk(const std::vector<std::string>& args, const std::vector<std::string>& takes_value) {
   std::vector<std::string> seen;
   for (Arguments it(args); it.next();) {
-    std::string v = "-";
+    std::string v(1, '-');
     for (const std::string& t : takes_value)
-      if (it.name() == t && !it.value(v)) v = "!";
+      if (it.name() == t && !it.value(v)) v.assign(1, '!');
     std::string line = it.name();
     line += ' ';
     line += v;
