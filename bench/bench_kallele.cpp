@@ -114,11 +114,7 @@ void TwoPass(benchmark::State& state, StudyDesign design, int K) {
     }
     return pass == 1 ? 5 : 6;
   };
-  SearchSettings m;
-  m.EPSX = 1e-4;
-  m.MAXIT = 500;
-  m.RHO = 0.5;
-  m.EPSF = 1e-4;
+  const SearchSettings m{.EPSX = 1e-4, .MAXIT = 500, .RHO = 0.5, .EPSF = 1e-4};
   std::ostringstream out;
   std::istringstream in;
   Console con(out, in);

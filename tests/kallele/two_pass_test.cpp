@@ -98,11 +98,7 @@ TEST(KAlleleTwoPass, ManyAlleleMarkerPassesFitTogether) {
     }
     return pass == 1 ? 5 : 6;
   };
-  SearchSettings m;
-  m.EPSX = 1e-4;
-  m.MAXIT = 500;
-  m.RHO = 0.5;
-  m.EPSF = 1e-4;
+  const SearchSettings m{.EPSX = 1e-4, .MAXIT = 500, .RHO = 0.5, .EPSF = 1e-4};
   testing::ScratchDir scratch;
   MessageFile messages(scratch.file("fort.25"));
   Quiet q;
@@ -140,11 +136,7 @@ TEST(KAlleleTwoPass, UnusableStartStopsThePass) {
     s.OPTPAR1.XUPP(6) = pass == 2 ? 0.01 : 100.0;  // pass 2: the variance above its bound
     return 1;
   };
-  SearchSettings m;
-  m.EPSX = 1e-4;
-  m.MAXIT = 50;
-  m.RHO = 0.5;
-  m.EPSF = 1e-4;
+  const SearchSettings m{.EPSX = 1e-4, .MAXIT = 50, .RHO = 0.5, .EPSF = 1e-4};
   testing::ScratchDir scratch;
   MessageFile messages(scratch.file("fort.25"));
   Quiet q;
