@@ -7,72 +7,80 @@
 
 namespace mglink {
 
-void DensityStore::find_roles(const ModelState& st) {
+// MASSIX sets the weights of the children of each nuclear family (entries
+// after the parents) to their densities, and those of everyone else (the
+// parents who are nobody's child in the family, and members of no nuclear
+// family, whose IDONE stays 0) to density times genotype frequency.
+void DensityStore::find_roles(const ModelState& st, std::vector<std::uint8_t>& child) {
   const auto& MEMOFF = st.BUF14.MEMOFF;
   const auto& MEMBER = st.BUF16.MEMBER;
   const int32 nfam = st.BUF1.NFAM;
   const int32 nind = st.BUF1.FAMOFF(nfam + 1);
-  role.resize(static_cast<std::size_t>(nind));
-  role_begin.resize(static_cast<std::size_t>(nfam) + 2);
   idone.assign(static_cast<std::size_t>(nind) + 1, 0);
-  int32 n = 0;
+  child.assign(static_cast<std::size_t>(nind) + 1, 0);
   for (int32 f = 1; f <= nfam; ++f) {
-    role_begin[static_cast<std::size_t>(f)] = n;
     const int32 famoff = st.BUF1.FAMOFF(f);
     std::uint8_t* done = idone.data() + famoff;  // done[e] for member e
+    std::uint8_t* kid = child.data() + famoff;
     const int32 jfirst = st.BUF3.NUCOFF(f) + 1;
     const int32 jlast = st.BUF3.NUCOFF(f + 1);
-    // Children first, then parents who are nobody's child in the family,
-    // then members of no nuclear family (IDONE stays 0 for them).
     for (int32 j = jfirst; j <= jlast; ++j) {
       if (MEMOFF(j + 1) - MEMOFF(j) <= 2) continue;
       for (int32 i = MEMOFF(j) + 3; i <= MEMOFF(j + 1); ++i) {
         done[MEMBER(i)] = 1;
-        role[static_cast<std::size_t>(n++)] = MEMBER(i);
+        kid[MEMBER(i)] = 1;
       }
     }
     for (int32 j = jfirst; j <= jlast; ++j) {
       const int32 entries = MEMOFF(j + 1) - MEMOFF(j);
       const int32 nparents = entries >= 2 ? 2 : entries;
-      for (int32 i = MEMOFF(j) + 1; i <= MEMOFF(j) + nparents; ++i) {
-        if (done[MEMBER(i)] == 1) continue;
-        done[MEMBER(i)] = 1;
-        role[static_cast<std::size_t>(n++)] = -MEMBER(i);
-      }
+      for (int32 i = MEMOFF(j) + 1; i <= MEMOFF(j) + nparents; ++i) done[MEMBER(i)] = 1;
     }
-    for (int32 e = 1; e <= st.BUF1.FAMOFF(f + 1) - famoff; ++e)
-      if (done[e] != 1) role[static_cast<std::size_t>(n++)] = -e;
   }
-  role_begin[static_cast<std::size_t>(nfam) + 1] = n;
 }
 
 void DensityStore::clear(const ModelState& st) {
-  const int32 nind = st.BUF1.FAMOFF(st.BUF1.NFAM + 1);
+  const int32 nfam = st.BUF1.NFAM;
+  const int32 nind = st.BUF1.FAMOFF(nfam + 1);
   const int32 nslots = st.GENOT.IGOFF(nind);
-  if (static_cast<int32>(kept.size()) < nind + 1) kept.resize(static_cast<std::size_t>(nind) + 1);
-  if (static_cast<int32>(slot_mg.size()) < nslots + 1) slot_mg.resize(static_cast<std::size_t>(nslots) + 1);
-  for (int32 k = 1; k <= nind; ++k) {
-    Kept& kk = kept[static_cast<std::size_t>(k)];
-    kk = Kept{};
-    const int32 c = st.BUF2.MARKER(k);
-    for (int32 s = st.GENOT.IGOFF(k - 1) + 1; s <= st.GENOT.IGOFF(k); ++s) {
-      const int32 g = st.GENOT.LGEN(s);
-      const int mg = st.PRPAR.MAJGEN(g) - 1;
-      const bool passes = c == 0 || c == st.PRPAR.MRKGEN(g);
-      slot_mg[static_cast<std::size_t>(s)] = static_cast<std::int8_t>(passes ? mg : 3);
-      if (passes && (kk.met & (1 << mg)) == 0) {
-        kk.met = static_cast<std::uint8_t>(kk.met | (1 << mg));
-        kk.rep[mg] = static_cast<std::uint8_t>(g);
+  std::vector<std::uint8_t> child;
+  find_roles(st, child);
+  fen.assign(4 * (static_cast<std::size_t>(nind) + 1), 0.0);
+  slot_fen.assign(static_cast<std::size_t>(nslots) + 1, 0);
+  slot_freq.assign(static_cast<std::size_t>(nslots) + 1, 0);
+  trait_begin.assign(static_cast<std::size_t>(nfam) + 2, 0);
+  trait_k.clear();
+  trait_y.clear();
+  family_epoch.assign(3 * (static_cast<std::size_t>(nfam) + 1), 0);
+  for (int32 f = 1; f <= nfam; ++f) {
+    trait_begin[static_cast<std::size_t>(f)] = static_cast<int32>(trait_k.size());
+    for (int32 k = st.BUF1.FAMOFF(f) + 1; k <= st.BUF1.FAMOFF(f + 1); ++k) {
+      double* d = &fen[4 * static_cast<std::size_t>(k)];
+      const int32 c = st.BUF2.MARKER(k);
+      const double y = st.BUF2.TRAIT(k);
+      const bool skipped = !(y > TRAIT_SKIPPED);
+      std::uint8_t met = 0;
+      for (int32 s = st.GENOT.IGOFF(k - 1) + 1; s <= st.GENOT.IGOFF(k); ++s) {
+        const int32 g = st.GENOT.LGEN(s);
+        const int mg = st.PRPAR.MAJGEN(g) - 1;
+        const bool passes = c == 0 || c == st.PRPAR.MRKGEN(g);
+        slot_fen[static_cast<std::size_t>(s)] = 4 * k + (passes ? mg : 3);
+        slot_freq[static_cast<std::size_t>(s)] = child[static_cast<std::size_t>(k)] != 0 ? 0 : static_cast<std::uint8_t>(g);
+        // A missing trait value: FEN is 1 for every genotype that passes
+        // the marker test, whatever the parameters, so it is kept for the
+        // pass.
+        if (passes && !skipped && y <= TRAIT_MISSING && (met & (1 << mg)) == 0) d[mg] = FEN(st, k, g);
+        if (passes) met = static_cast<std::uint8_t>(met | (1 << mg));
+      }
+      if (skipped) {
+        for (int i = 0; i < 4; ++i) d[i] = 1.0;
+      } else if (y > TRAIT_MISSING) {
+        trait_k.push_back(k);
+        trait_y.push_back(y);
       }
     }
-    // A missing trait value: FEN is 1 for every genotype that passes the
-    // marker test, whatever the parameters, so it is kept for the pass.
-    const double y = st.BUF2.TRAIT(k);
-    if (y <= TRAIT_MISSING && y > TRAIT_SKIPPED)
-      for (int mg = 0; mg < 3; ++mg)
-        if ((kk.met & (1 << mg)) != 0) kk.fen[mg] = FEN(st, k, kk.rep[mg]);
   }
-  find_roles(st);
+  trait_begin[static_cast<std::size_t>(nfam) + 1] = static_cast<int32>(trait_k.size());
   last = 0;
   for (int mg = 0; mg < 3; ++mg) {
     epoch[mg] = ++last;
@@ -83,7 +91,7 @@ void DensityStore::clear(const ModelState& st) {
 
 void DensityStore::advance(const ModelState& st) {
   if (last > UINT32_MAX - 3) {  // epochs used up (after some billion evaluations): start again
-    for (Kept& kk : kept) kk.epoch[0] = kk.epoch[1] = kk.epoch[2] = 0;
+    for (std::uint32_t& e : family_epoch) e = 0;
     last = 0;
     for (int mg = 0; mg < 3; ++mg) epoch[mg] = ++last;
   }
@@ -96,6 +104,8 @@ void DensityStore::advance(const ModelState& st) {
     }
   }
   sigma = s;
+  freq[0] = 1.0;
+  for (int g = 1; g <= N_GEN; ++g) freq[g] = st.PRPAR.GFREQ(g);
 }
 
 }  // namespace mglink
