@@ -45,42 +45,64 @@ void DensityStore::clear(const ModelState& st) {
   const int32 nslots = st.GENOT.IGOFF(nind);
   std::vector<std::uint8_t> child;
   find_roles(st, child);
-  fen.assign(4 * (static_cast<std::size_t>(nind) + 1), 0.0);
+  // The blocks of the members whose trait value is known, and where each
+  // member's densities are: block[k] its place in its family's block, or -1
+  // when the trait is skipped, or -2 - m for the m-th member whose trait
+  // value is missing.
+  std::vector<int32> block(static_cast<std::size_t>(nind) + 1, -1);
+  trait_begin.assign(static_cast<std::size_t>(nfam) + 2, 0);
+  trait_y.clear();
+  int32 missing = 0;
+  for (int32 f = 1; f <= nfam; ++f) {
+    trait_begin[static_cast<std::size_t>(f)] = static_cast<int32>(trait_y.size());
+    for (int32 k = st.BUF1.FAMOFF(f) + 1; k <= st.BUF1.FAMOFF(f + 1); ++k) {
+      const double y = st.BUF2.TRAIT(k);
+      if (!(y > TRAIT_SKIPPED)) continue;
+      if (y <= TRAIT_MISSING) {
+        block[static_cast<std::size_t>(k)] = -2 - missing++;
+      } else {
+        block[static_cast<std::size_t>(k)] = static_cast<int32>(trait_y.size()) - trait_begin[static_cast<std::size_t>(f)];
+        trait_y.push_back(y);
+      }
+    }
+  }
+  trait_begin[static_cast<std::size_t>(nfam) + 1] = static_cast<int32>(trait_y.size());
+  const int32 known = static_cast<int32>(trait_y.size());
+  zero_at = 3 * known;
+  one_at = zero_at + 1;
+  const int32 missing_at = one_at + 1;
+  fen.assign(static_cast<std::size_t>(missing_at) + 3 * static_cast<std::size_t>(missing), 0.0);
+  fen[static_cast<std::size_t>(one_at)] = 1.0;
   slot_fen.assign(static_cast<std::size_t>(nslots) + 1, 0);
   slot_freq.assign(static_cast<std::size_t>(nslots) + 1, 0);
-  trait_begin.assign(static_cast<std::size_t>(nfam) + 2, 0);
-  trait_k.clear();
-  trait_y.clear();
   family_epoch.assign(3 * (static_cast<std::size_t>(nfam) + 1), 0);
   for (int32 f = 1; f <= nfam; ++f) {
-    trait_begin[static_cast<std::size_t>(f)] = static_cast<int32>(trait_k.size());
+    const int32 begin = trait_begin[static_cast<std::size_t>(f)];
+    const int32 n = trait_begin[static_cast<std::size_t>(f) + 1] - begin;
     for (int32 k = st.BUF1.FAMOFF(f) + 1; k <= st.BUF1.FAMOFF(f + 1); ++k) {
-      double* d = &fen[4 * static_cast<std::size_t>(k)];
+      const int32 b = block[static_cast<std::size_t>(k)];
       const int32 c = st.BUF2.MARKER(k);
-      const double y = st.BUF2.TRAIT(k);
-      const bool skipped = !(y > TRAIT_SKIPPED);
       std::uint8_t met = 0;
       for (int32 s = st.GENOT.IGOFF(k - 1) + 1; s <= st.GENOT.IGOFF(k); ++s) {
         const int32 g = st.GENOT.LGEN(s);
         const int mg = st.PRPAR.MAJGEN(g) - 1;
         const bool passes = c == 0 || c == st.PRPAR.MRKGEN(g);
-        slot_fen[static_cast<std::size_t>(s)] = 4 * k + (passes ? mg : 3);
-        slot_freq[static_cast<std::size_t>(s)] = child[static_cast<std::size_t>(k)] != 0 ? 0 : static_cast<std::uint8_t>(g);
-        // A missing trait value: FEN is 1 for every genotype that passes
-        // the marker test, whatever the parameters, so it is kept for the
-        // pass.
-        if (passes && !skipped && y <= TRAIT_MISSING && (met & (1 << mg)) == 0) d[mg] = FEN(st, k, g);
+        int32 at = one_at;  // a skipped trait: 1 for every genotype
+        if (b >= 0) {
+          at = passes ? 3 * begin + mg * n + b : zero_at;
+        } else if (b <= -2) {
+          at = passes ? missing_at + 3 * (-2 - b) + mg : zero_at;
+          // A missing trait value: FEN is 1 for every genotype that passes
+          // the marker test, whatever the parameters, so it is found once
+          // for the pass.
+          if (passes && (met & (1 << mg)) == 0) fen[static_cast<std::size_t>(at)] = FEN(st, k, g);
+        }
         if (passes) met = static_cast<std::uint8_t>(met | (1 << mg));
-      }
-      if (skipped) {
-        for (int i = 0; i < 4; ++i) d[i] = 1.0;
-      } else if (y > TRAIT_MISSING) {
-        trait_k.push_back(k);
-        trait_y.push_back(y);
+        slot_fen[static_cast<std::size_t>(s)] = at;
+        slot_freq[static_cast<std::size_t>(s)] = child[static_cast<std::size_t>(k)] != 0 ? 0 : static_cast<std::uint8_t>(g);
       }
     }
   }
-  trait_begin[static_cast<std::size_t>(nfam) + 1] = static_cast<int32>(trait_k.size());
   last = 0;
   for (int mg = 0; mg < 3; ++mg) {
     epoch[mg] = ++last;

@@ -21,22 +21,25 @@ namespace mglink {
 // the lists, so everything is found afresh at every full set-up.  Shared by
 // the threads: each family touches only its own entries.
 struct DensityStore {
-  // fen[4 k + g - 1] = FEN of individual k (global) for the major-locus
-  // genotype g = 1..3, and fen[4 k + 3] = 0, the density of a genotype that
-  // fails the individual's marker test (none does after the enumeration,
-  // but FEN would say 0).  When the trait is skipped, all four are 1.
+  // The densities, where the weights of the slots find them: first, for
+  // each family f, the block of its members whose trait value is known,
+  // trait_begin[f] .. trait_begin[f+1]-1 (n of them, in member order), at
+  // 3 trait_begin[f]: the densities of major-locus genotype g at
+  // (g - 1) n .. (g - 1) n + n - 1 of the block, so that the densities of
+  // one genotype are formed and stored in a straight run; then 0 (at zero_at:
+  // a genotype that fails its individual's marker test, none after the
+  // enumeration, but FEN would say 0), 1 (at one_at: every genotype of an
+  // individual whose trait is skipped), and three per individual whose
+  // trait value is missing (FEN, which is 1 whatever the parameters).
   std::vector<double> fen;
-  // Per genotype slot s (global number): where its density is, 4 k +
-  // MAJGEN - 1 for its individual k (4 k + 3 when it fails the marker
-  // test); and its genotype when its individual's weight is density times
-  // genotype frequency, 0 for a child's (density only, MASSIX's order).
+  int32 zero_at = 0, one_at = 0;
+  // Per genotype slot s (global number): where its density is in fen; and
+  // its genotype when its individual's weight is density times genotype
+  // frequency, 0 for a child's (density only, MASSIX's order).
   std::vector<int32> slot_fen;
   std::vector<std::uint8_t> slot_freq;
-  // The individuals of family f whose densities depend on the parameters
-  // (trait value known): trait_k[trait_begin[f] .. trait_begin[f+1]-1],
-  // with their trait values in trait_y.
+  // The trait values of each family's block.
   std::vector<int32> trait_begin;  // families 1..NFAM+1
-  std::vector<int32> trait_k;
   std::vector<double> trait_y;
   // Per family and major-locus genotype g: the epoch its densities of g
   // were computed in (0: none), at 3 f + g - 1.

@@ -12,7 +12,6 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   };
   grow(w, static_cast<long>(slots) + 1);
   grow(mark, static_cast<long>(members) + 1);
-  grow(exp_arg, 3L * members + 1);
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, N_GEN + 1);  // a member has at most N_GEN slots
   grow(prod, N_GEN + 1);

@@ -55,7 +55,6 @@ inline constexpr int32 TYPED_SLOTS = 4;
 struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<double> w;          // weights of the family's slots, w[s - base], s global
   std::vector<int32> mark;        // distinct-entry check of a nuclear family
-  std::vector<double> exp_arg;    // exponentials to take: their arguments
   struct Kid {                    // a child of the nuclear family being folded
     int32 first, n;               // its first slot (global number), its number of slots
     const double* w;              // the weights of its slots
