@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "fast/fast_peel_kernels.hpp"
 #include "likelihood/densities.hpp"
 #include "likelihood/portable_math.hpp"
