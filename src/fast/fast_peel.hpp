@@ -86,9 +86,10 @@ int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
 // MMPFAM leave, in `sc` (the IDONE flags MASSIX leaves are dens.idone).
 // Returns false (FLOGL then undefined) when the family must be computed by
 // the literal routines.
-// Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, TRAIT, MARKER, IGOFF, LGEN,
-// GFREQ, MAJGEN, MRKGEN, GMEAN, SIGMA, CTRANS and the cache's lists.
-// `dens` serves the densities.  Only the family's own individuals' entries
+// Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, IGOFF, LGEN, GMEAN, SIGMA,
+// CTRANS and the cache's lists; the trait values, the marker tests and the
+// genotype frequencies come from `dens` (DensityStore::clear and advance),
+// which serves and keeps the densities.  Only the family's own individuals' entries
 // are touched, so families may run on several threads at once.
 bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int32 max_entries,
                  PeelScratch& sc, DensityStore& dens, double& FLOGL);
