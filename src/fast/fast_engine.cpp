@@ -6,39 +6,13 @@
 #include "fast/family_pool.hpp"
 #include "fast/fast_peel.hpp"
 #include "fast/fast_transmission.hpp"
+#include "fast/thread_choice.hpp"
 #include "likelihood/densities.hpp"
 #include "likelihood/genmmp.hpp"
 #include "likelihood/mmpfam.hpp"
 #include "model/setup.hpp"
 
 namespace mglink {
-
-// With the automatic thread count, whether the families of the next
-// evaluation go to the pool or stay on the calling thread, decided by the
-// time each way has taken: on a machine whose other processors are busy
-// with other work, waiting for a descheduled worker costs more than the
-// worker gains, and one thread is then faster.  Each way is timed every
-// PROBE evaluations, the faster one taken in between.  The choice changes
-// no result: the values do not depend on the number of threads.
-class ThreadChoice {
- public:
-  bool pool_next() const {
-    const long phase = evaluations_ % PROBE;
-    if (seconds_[0] < 0.0 || phase == 0) return false;
-    if (seconds_[1] < 0.0 || phase == 1) return true;
-    return seconds_[1] < seconds_[0];
-  }
-  void record(bool pool, double seconds) {
-    double& s = seconds_[pool ? 1 : 0];
-    s = s < 0.0 ? seconds : 0.75 * s + 0.25 * seconds;
-    ++evaluations_;
-  }
-
- private:
-  static constexpr long PROBE = 32;
-  double seconds_[2] = {-1.0, -1.0};  // time of an evaluation: on the caller alone, with the pool
-  long evaluations_ = 0;
-};
 
 // Everything the fast evaluation keeps between calls.
 struct FastEngine::Impl {
