@@ -21,6 +21,8 @@ double with_high_word(double x, std::uint32_t hi) {
   return std::bit_cast<double>(bits);
 }
 
+double log_portable_impl(double x);
+
 // ln 2 split so that k * LN2_HI is exact for the k that occur.
 constexpr double LN2_HI = 6.93147180369123816490e-01;  // 0x3FE62E42FEE00000
 constexpr double LN2_LO = 1.90821492927058770002e-10;  // 0x3DEA39EF35793C76
@@ -202,6 +204,84 @@ __attribute__((target("avx2"))) void exp_avx2_n(const double* x, double* y, long
   }
   exp_sse2_n(x + i, y + i, n - i);
 }
+
+// log_portable's steps, four lanes.  A lane whose argument is not a positive
+// normal number, or lies within 2^-20 of a power of two (the scalar
+// routine's short path), is given to the scalar routine; every other lane
+// takes one of two formulas (whether i > 0), both computed and the right one
+// chosen, each the scalar operations in the scalar order.
+__attribute__((target("avx2"))) void log_avx2_n(const double* x, double* y, long n) {
+  constexpr double Lg1 = 6.666666666666735130e-01;
+  constexpr double Lg2 = 3.999999999940941908e-01;
+  constexpr double Lg3 = 2.857142874366239149e-01;
+  constexpr double Lg4 = 2.222219843214978396e-01;
+  constexpr double Lg5 = 1.818357216161805012e-01;
+  constexpr double Lg6 = 1.531383769920937332e-01;
+  constexpr double Lg7 = 1.479819860511658591e-01;
+  const __m256i low32 = _mm256_set1_epi64x(0xffffffffLL);
+  const __m256i m20 = _mm256_set1_epi64x(0x000fffff);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i pick = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);  // the low halves of the four lanes
+  const __m256d one = _mm256_set1_pd(1.0);
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d X = _mm256_loadu_pd(x + i);
+    const __m256i bits = _mm256_castpd_si256(X);
+    __m256i hx = _mm256_srli_epi64(bits, 32);  // the high word, 0 .. 2^32 - 1
+    // Normal and positive: 0x00100000 <= hx < 0x7ff00000.
+    const __m256i normal = _mm256_andnot_si256(_mm256_cmpgt_epi64(_mm256_set1_epi64x(0x00100000), hx),
+                                               _mm256_cmpgt_epi64(_mm256_set1_epi64x(0x7ff00000), hx));
+    __m256i k = _mm256_sub_epi64(_mm256_srli_epi64(hx, 20), _mm256_set1_epi64x(1023));
+    hx = _mm256_and_si256(hx, m20);
+    const __m256i i0 = _mm256_and_si256(_mm256_add_epi64(hx, _mm256_set1_epi64x(0x95f64)), _mm256_set1_epi64x(0x100000));
+    const __m256i newhi = _mm256_or_si256(hx, _mm256_xor_si256(i0, _mm256_set1_epi64x(0x3ff00000)));
+    const __m256d xr = _mm256_castsi256_pd(_mm256_or_si256(_mm256_and_si256(bits, low32), _mm256_slli_epi64(newhi, 32)));
+    k = _mm256_add_epi64(k, _mm256_srli_epi64(i0, 20));
+    // The short path: (0x000fffff & (2 + hx)) < 3.
+    const __m256i tiny = _mm256_cmpgt_epi64(_mm256_set1_epi64x(3), _mm256_and_si256(_mm256_add_epi64(hx, _mm256_set1_epi64x(2)), m20));
+    const __m256d f = _mm256_sub_pd(xr, one);
+    const __m256d dk = _mm256_cvtepi32_pd(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(k, pick)));
+    const __m256d s = _mm256_div_pd(f, _mm256_add_pd(_mm256_set1_pd(2.0), f));
+    const __m256d z = _mm256_mul_pd(s, s);
+    const __m256i ii = _mm256_sub_epi64(hx, _mm256_set1_epi64x(0x6147a));
+    const __m256d w = _mm256_mul_pd(z, z);
+    const __m256i jj = _mm256_sub_epi64(_mm256_set1_epi64x(0x6b851), hx);
+    const __m256d t1 = _mm256_mul_pd(
+        w, _mm256_add_pd(_mm256_set1_pd(Lg2),
+                         _mm256_mul_pd(w, _mm256_add_pd(_mm256_set1_pd(Lg4), _mm256_mul_pd(w, _mm256_set1_pd(Lg6))))));
+    const __m256d t2 = _mm256_mul_pd(
+        z, _mm256_add_pd(
+               _mm256_set1_pd(Lg1),
+               _mm256_mul_pd(w, _mm256_add_pd(_mm256_set1_pd(Lg3),
+                                              _mm256_mul_pd(w, _mm256_add_pd(_mm256_set1_pd(Lg5),
+                                                                             _mm256_mul_pd(w, _mm256_set1_pd(Lg7))))))));
+    const __m256d ipos = _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_or_si256(ii, jj), zero));
+    const __m256d R = _mm256_add_pd(t2, t1);
+    // The formulas for k != 0; with k = 0 they give the bits of the scalar
+    // routine's k = 0 formulas: dk ln2 is +0 in both parts, and
+    // 0 - ((u + 0) - f) is f - u exactly.
+    const __m256d hi = _mm256_mul_pd(dk, _mm256_set1_pd(LN2_HI));
+    const __m256d lo = _mm256_mul_pd(dk, _mm256_set1_pd(LN2_LO));
+    // i > 0:
+    const __m256d hfsq = _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(0.5), f), f);
+    const __m256d sh = _mm256_mul_pd(s, _mm256_add_pd(hfsq, R));
+    const __m256d a = _mm256_sub_pd(hi, _mm256_sub_pd(_mm256_sub_pd(hfsq, _mm256_add_pd(sh, lo)), f));
+    // i <= 0:
+    const __m256d sf = _mm256_mul_pd(s, _mm256_sub_pd(f, R));
+    const __m256d b = _mm256_sub_pd(hi, _mm256_sub_pd(_mm256_sub_pd(sf, lo), f));
+    const __m256d result = _mm256_blendv_pd(b, a, ipos);
+    const int lanes = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(tiny, normal)));
+    if (lanes == 15) {
+      _mm256_storeu_pd(y + i, result);
+    } else {
+      double out[4], in[4];
+      _mm256_storeu_pd(out, result);
+      _mm256_storeu_pd(in, X);
+      for (int j = 0; j < 4; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : log_portable_impl(in[j]);
+    }
+  }
+  for (; i < n; ++i) y[i] = log_portable_impl(x[i]);
+}
 #endif
 
 bool kernel_available(ExpKernel k) {
@@ -236,6 +316,16 @@ void set_exp_kernel(ExpKernel k) {
   if (kernel_available(k)) exp_kernel_choice.store(static_cast<int>(k), std::memory_order_relaxed);
 }
 
+void log_portable_n(const double* x, double* y, long n) {
+#ifdef MGLINK_EXP_VECTOR
+  if (exp_kernel() == ExpKernel::AVX2) {
+    log_avx2_n(x, y, n);
+    return;
+  }
+#endif
+  for (long i = 0; i < n; ++i) y[i] = log_portable(x[i]);
+}
+
 void exp_portable_n(const double* x, double* y, long n) {
   switch (exp_kernel()) {
 #ifdef MGLINK_EXP_VECTOR
@@ -248,7 +338,11 @@ void exp_portable_n(const double* x, double* y, long n) {
 
 // log(x) = k ln2 + log(1 + f), 1 + f in [sqrt(2)/2, sqrt(2)); log(1 + f) from
 // s = f / (2 + f) and a polynomial in s^2.
-double log_portable(double x) {
+double log_portable(double x) { return log_portable_impl(x); }
+
+namespace {
+
+double log_portable_impl(double x) {
   constexpr double TWO54 = 1.80143985094819840000e+16;  // 2^54
   constexpr double Lg1 = 6.666666666666735130e-01;      // 0x3FE5555555555593
   constexpr double Lg2 = 3.999999999940941908e-01;      // 0x3FD999999997FA04
@@ -301,5 +395,7 @@ double log_portable(double x) {
   if (k == 0) return f - s * (f - R);
   return dk * LN2_HI - ((s * (f - R) - dk * LN2_LO) - f);
 }
+
+}  // namespace
 
 }  // namespace mglink

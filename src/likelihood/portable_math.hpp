@@ -23,5 +23,9 @@ bool exp_kernel_available(ExpKernel k);
 ExpKernel exp_kernel();
 void set_exp_kernel(ExpKernel k);  // ignored when the CPU lacks k
 double log_portable(double x);
+// y[i] = log_portable(x[i]) for i < n, bit for bit (y may be x): four at a
+// time with the AVX2 kernel of exp_portable_n (when that is the one chosen),
+// else one at a time.
+void log_portable_n(const double* x, double* y, long n);
 
 }  // namespace mglink
