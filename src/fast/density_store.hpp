@@ -49,7 +49,7 @@ struct DensityStore {
   std::uint64_t mean[3] = {0, 0, 0}, sigma = 0;  // bits of the GMEAN and SIGMA of the current epochs
   std::uint32_t last = 0;            // the last epoch opened
   // The genotype frequencies of the evaluation, freq[g] = GFREQ(g), and
-  // freq[0] = 1 (not used as a factor: a child's weight is its density).
+  // freq[0] = 1: a child's weight is its density, d * 1 = d.
   double freq[N_GEN + 1] = {};
 
   // The IDONE flag MASSIX leaves for individual k (global), fixed for a
