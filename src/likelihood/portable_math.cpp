@@ -199,6 +199,7 @@ __attribute__((target("avx2"))) void exp_avx2_n(const double* x, double* y, long
       double out[4], in[4];
       _mm256_storeu_pd(out, result);
       _mm256_storeu_pd(in, X);
+      _mm256_zeroupper();  // before SSE code (see log_avx2_n)
       for (int j = 0; j < 4; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : exp_portable(in[j]);
     }
   }
@@ -277,9 +278,14 @@ __attribute__((target("avx2"))) void log_avx2_n(const double* x, double* y, long
       double out[4], in[4];
       _mm256_storeu_pd(out, result);
       _mm256_storeu_pd(in, X);
+      // The scalar routine is compiled for SSE2: the upper halves of the
+      // vector registers are cleared first, or every SSE instruction after
+      // them (here and in the rest of the program) may pay for the switch.
+      _mm256_zeroupper();
       for (int j = 0; j < 4; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : log_portable_impl(in[j]);
     }
   }
+  _mm256_zeroupper();
   for (; i < n; ++i) y[i] = log_portable_impl(x[i]);
 }
 #endif
