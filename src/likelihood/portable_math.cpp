@@ -157,6 +157,27 @@ __attribute__((target("avx2"))) inline __m256d choose4(__m256d mask, __m256d a, 
   return _mm256_blendv_pd(b, a, mask);
 }
 
+// Stores four results at y, each lane j not in `lanes` (bit j) replaced by
+// the scalar routine's value of its argument X[j].  The scalar routines are
+// compiled for SSE2: the upper halves of the vector registers are cleared
+// before calling them, or every SSE instruction after them (here and in the
+// rest of the program) may pay for the switch.
+__attribute__((target("avx2"))) inline void store_lanes(double* y, __m256d result, __m256d X, int lanes,
+                                                        double (*scalar)(double)) {
+  if (lanes == 15) {
+    _mm256_storeu_pd(y, result);
+    return;
+  }
+  double out[4], in[4];
+  _mm256_storeu_pd(out, result);
+  _mm256_storeu_pd(in, X);
+  _mm256_zeroupper();
+  // out and in are read back from memory: without this the compiler takes
+  // their lanes from the vector registers it reloads, upper halves and all.
+  asm volatile("" ::: "memory");
+  for (int j = 0; j < 4; ++j) y[j] = (lanes >> j & 1) != 0 ? out[j] : scalar(in[j]);
+}
+
 // The same steps, four lanes.  (Written out again rather than shared with
 // the two-lane kernel through a template: the compiler builds AVX2 code only
 // inside a function that carries the AVX2 target, and the two-lane kernel
@@ -192,16 +213,7 @@ __attribute__((target("avx2"))) void exp_avx2_n(const double* x, double* y, long
     const __m256i k64 = _mm256_cvtepi32_epi64(k32);
     const __m256i kbits = _mm256_andnot_si256(_mm256_castpd_si256(small), _mm256_slli_epi64(k64, 52));
     const __m256d result = _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(v), kbits));
-    const int lanes = _mm256_movemask_pd(common);
-    if (lanes == 15) {
-      _mm256_storeu_pd(y + i, result);
-    } else {
-      double out[4], in[4];
-      _mm256_storeu_pd(out, result);
-      _mm256_storeu_pd(in, X);
-      _mm256_zeroupper();  // before SSE code (see log_avx2_n)
-      for (int j = 0; j < 4; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : exp_portable(in[j]);
-    }
+    store_lanes(y + i, result, X, _mm256_movemask_pd(common), exp_portable);
   }
   exp_sse2_n(x + i, y + i, n - i);
 }
@@ -271,21 +283,10 @@ __attribute__((target("avx2"))) void log_avx2_n(const double* x, double* y, long
     const __m256d sf = _mm256_mul_pd(s, _mm256_sub_pd(f, R));
     const __m256d b = _mm256_sub_pd(hi, _mm256_sub_pd(_mm256_sub_pd(sf, lo), f));
     const __m256d result = _mm256_blendv_pd(b, a, ipos);
-    const int lanes = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(tiny, normal)));
-    if (lanes == 15) {
-      _mm256_storeu_pd(y + i, result);
-    } else {
-      double out[4], in[4];
-      _mm256_storeu_pd(out, result);
-      _mm256_storeu_pd(in, X);
-      // The scalar routine is compiled for SSE2: the upper halves of the
-      // vector registers are cleared first, or every SSE instruction after
-      // them (here and in the rest of the program) may pay for the switch.
-      _mm256_zeroupper();
-      for (int j = 0; j < 4; ++j) y[i + j] = (lanes >> j & 1) != 0 ? out[j] : log_portable_impl(in[j]);
-    }
+    store_lanes(y + i, result, X, _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(tiny, normal))),
+                log_portable_impl);
   }
-  _mm256_zeroupper();
+  _mm256_zeroupper();  // before the scalar routine (see store_lanes)
   for (; i < n; ++i) y[i] = log_portable_impl(x[i]);
 }
 #endif
