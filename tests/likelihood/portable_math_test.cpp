@@ -54,6 +54,42 @@ TEST(PortableMath, LogWithinOneUlpOfTheLibraryOverItsRange) {
   EXPECT_LT(differ, n / 20);
 }
 
+// The routine `batch` of many arguments at once must give the bits of
+// `scalar` for each: every argument of xs in every position of a batch of
+// every length from 1 to 9, and in place with the arguments shifted through
+// every lane; with each kernel the machine has.
+void expect_batches_match(const std::vector<double>& xs, void (*batch)(const double*, double*, long),
+                          double (*scalar)(double)) {
+  const ExpKernel chosen = exp_kernel();
+  int tried = 0;
+  for (const ExpKernel kernel : {ExpKernel::Scalar, ExpKernel::SSE2, ExpKernel::AVX2}) {
+    if (!exp_kernel_available(kernel)) continue;
+    set_exp_kernel(kernel);
+    ASSERT_EQ(exp_kernel(), kernel);
+    ++tried;
+    SCOPED_TRACE("kernel " + std::to_string(static_cast<int>(kernel)));
+    for (long len = 1; len <= 9; ++len)
+      for (std::size_t i = 0; i + static_cast<std::size_t>(len) <= xs.size(); i += static_cast<std::size_t>(len)) {
+        double y[9];
+        batch(&xs[i], y, len);
+        for (long j = 0; j < len; ++j) {
+          const double x = xs[i + static_cast<std::size_t>(j)];
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(y[j]), std::bit_cast<std::uint64_t>(scalar(x)))
+              << "x = " << x << " at " << j << " of " << len;
+        }
+      }
+    for (std::size_t shift = 0; shift < 4; ++shift) {
+      std::vector<double> in_place(xs.begin() + static_cast<long>(shift), xs.end());
+      batch(in_place.data(), in_place.data(), static_cast<long>(in_place.size()));
+      for (std::size_t i = 0; i < in_place.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(in_place[i]), std::bit_cast<std::uint64_t>(scalar(xs[i + shift])))
+            << "x = " << xs[i + shift];
+    }
+  }
+  set_exp_kernel(chosen);
+  EXPECT_GE(tried, 1);
+}
+
 // The exponential of many arguments at once must be the scalar one bit for
 // bit: on arguments drawn over the whole range, on the edges where the
 // scalar routine changes path (ln2/2, 3 ln2/2, 2^-28, the batch's +-700, the
@@ -75,35 +111,7 @@ TEST(PortableMath, ExpOfManyIsTheScalarExpBitForBit) {
       default: xs.push_back(std::ldexp(r.uniform() - 0.5, -static_cast<int>(r.uniform() * 40))); break;
     }
   }
-  const ExpKernel chosen = exp_kernel();
-  int tried = 0;
-  for (const ExpKernel kernel : {ExpKernel::Scalar, ExpKernel::SSE2, ExpKernel::AVX2}) {
-    if (!exp_kernel_available(kernel)) continue;
-    set_exp_kernel(kernel);
-    ASSERT_EQ(exp_kernel(), kernel);
-    ++tried;
-    SCOPED_TRACE("kernel " + std::to_string(static_cast<int>(kernel)));
-    for (long len = 1; len <= 9; ++len)
-      for (std::size_t i = 0; i + static_cast<std::size_t>(len) <= xs.size(); i += static_cast<std::size_t>(len)) {
-        double y[9];
-        exp_portable_n(&xs[i], y, len);
-        for (long j = 0; j < len; ++j) {
-          const double x = xs[i + static_cast<std::size_t>(j)];
-          ASSERT_EQ(std::bit_cast<std::uint64_t>(y[j]), std::bit_cast<std::uint64_t>(exp_portable(x)))
-              << "x = " << x << " at " << j << " of " << len;
-        }
-      }
-    // Every argument in every lane, and in place.
-    for (std::size_t shift = 0; shift < 4; ++shift) {
-      std::vector<double> in_place(xs.begin() + static_cast<long>(shift), xs.end());
-      exp_portable_n(in_place.data(), in_place.data(), static_cast<long>(in_place.size()));
-      for (std::size_t i = 0; i < in_place.size(); ++i)
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(in_place[i]), std::bit_cast<std::uint64_t>(exp_portable(xs[i + shift])))
-            << "x = " << xs[i + shift];
-    }
-  }
-  set_exp_kernel(chosen);
-  EXPECT_GE(tried, 1);
+  expect_batches_match(xs, exp_portable_n, exp_portable);
 }
 
 // The logarithm of many arguments at once must be the scalar one bit for
@@ -140,30 +148,7 @@ TEST(PortableMath, LogOfManyIsTheScalarLogBitForBit) {
       default: xs.push_back(r.uniform() * 60.0); break;  // sums of weights
     }
   }
-  const ExpKernel chosen = exp_kernel();
-  for (const ExpKernel kernel : {ExpKernel::Scalar, ExpKernel::SSE2, ExpKernel::AVX2}) {
-    if (!exp_kernel_available(kernel)) continue;
-    set_exp_kernel(kernel);
-    SCOPED_TRACE("kernel " + std::to_string(static_cast<int>(kernel)));
-    for (long len = 1; len <= 9; ++len)
-      for (std::size_t i = 0; i + static_cast<std::size_t>(len) <= xs.size(); i += static_cast<std::size_t>(len)) {
-        double y[9];
-        log_portable_n(&xs[i], y, len);
-        for (long j = 0; j < len; ++j) {
-          const double x = xs[i + static_cast<std::size_t>(j)];
-          ASSERT_EQ(std::bit_cast<std::uint64_t>(y[j]), std::bit_cast<std::uint64_t>(log_portable(x)))
-              << "x = " << x << " at " << j << " of " << len;
-        }
-      }
-    for (std::size_t shift = 0; shift < 4; ++shift) {
-      std::vector<double> in_place(xs.begin() + static_cast<long>(shift), xs.end());
-      log_portable_n(in_place.data(), in_place.data(), static_cast<long>(in_place.size()));
-      for (std::size_t i = 0; i < in_place.size(); ++i)
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(in_place[i]), std::bit_cast<std::uint64_t>(log_portable(xs[i + shift])))
-            << "x = " << xs[i + shift];
-    }
-  }
-  set_exp_kernel(chosen);
+  expect_batches_match(xs, log_portable_n, log_portable);
 }
 
 TEST(PortableMath, SpecialValues) {
