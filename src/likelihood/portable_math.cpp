@@ -21,8 +21,6 @@ double with_high_word(double x, std::uint32_t hi) {
   return std::bit_cast<double>(bits);
 }
 
-double log_portable_impl(double x);
-
 // ln 2 split so that k * LN2_HI is exact for the k that occur.
 constexpr double LN2_HI = 6.93147180369123816490e-01;  // 0x3FE62E42FEE00000
 constexpr double LN2_LO = 1.90821492927058770002e-10;  // 0x3DEA39EF35793C76
@@ -284,10 +282,10 @@ __attribute__((target("avx2"))) void log_avx2_n(const double* x, double* y, long
     const __m256d b = _mm256_sub_pd(hi, _mm256_sub_pd(_mm256_sub_pd(sf, lo), f));
     const __m256d result = _mm256_blendv_pd(b, a, ipos);
     store_lanes(y + i, result, X, _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(tiny, normal))),
-                log_portable_impl);
+                log_portable);
   }
   _mm256_zeroupper();  // before the scalar routine (see store_lanes)
-  for (; i < n; ++i) y[i] = log_portable_impl(x[i]);
+  for (; i < n; ++i) y[i] = log_portable(x[i]);
 }
 #endif
 
@@ -345,11 +343,7 @@ void exp_portable_n(const double* x, double* y, long n) {
 
 // log(x) = k ln2 + log(1 + f), 1 + f in [sqrt(2)/2, sqrt(2)); log(1 + f) from
 // s = f / (2 + f) and a polynomial in s^2.
-double log_portable(double x) { return log_portable_impl(x); }
-
-namespace {
-
-double log_portable_impl(double x) {
+double log_portable(double x) {
   constexpr double TWO54 = 1.80143985094819840000e+16;  // 2^54
   constexpr double Lg1 = 6.666666666666735130e-01;      // 0x3FE5555555555593
   constexpr double Lg2 = 3.999999999940941908e-01;      // 0x3FD999999997FA04
@@ -402,7 +396,5 @@ double log_portable_impl(double x) {
   if (k == 0) return f - s * (f - R);
   return dk * LN2_HI - ((s * (f - R) - dk * LN2_LO) - f);
 }
-
-}  // namespace
 
 }  // namespace mglink
