@@ -30,6 +30,7 @@ struct FastEngine::Impl {
   DensityStore dens;                 // the densities kept
   std::vector<int32> layout;         // per family: fast_layout's answer
   int32 max_slots = 0, max_members = 0, max_entries = 0;  // of the largest family of the pass
+  int32 max_nuclear = 0;             // the most nuclear families of one family of the pass
   long total_slots = 0;              // genotype slots of all families of the pass
   bool prepared = false;             // the above describe the current pass
   int evaluated = 0;
@@ -77,7 +78,7 @@ void prepare_threads(Engine& E) {
   }
   if (static_cast<int>(E.scratch.size()) < threads) E.scratch.resize(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t)
-    E.scratch[static_cast<std::size_t>(t)].reserve(E.max_slots, E.max_members, E.max_entries);
+    E.scratch[static_cast<std::size_t>(t)].reserve(E.max_slots, E.max_members, E.max_entries, E.max_nuclear);
 }
 
 // What stays fixed for a pass: the size of the largest family of the data
@@ -91,7 +92,7 @@ void prepare_pass(Engine& E, const ModelState& st) {
     E.literal.resize(nf);
     E.layout.resize(nf);
   }
-  E.max_slots = E.max_members = E.max_entries = 0;
+  E.max_slots = E.max_members = E.max_entries = E.max_nuclear = 0;
   E.total_slots = 0;
   for (int32 f = 1; f <= nfam; ++f) {
     const int32 m = st.BUF1.FAMOFF(f + 1) - st.BUF1.FAMOFF(f);
@@ -99,6 +100,8 @@ void prepare_pass(Engine& E, const ModelState& st) {
     E.total_slots += s;
     if (m > E.max_members) E.max_members = m;
     if (s > E.max_slots) E.max_slots = s;
+    const int32 nuclear = st.BUF3.NUCOFF(f + 1) - st.BUF3.NUCOFF(f);
+    if (nuclear > E.max_nuclear) E.max_nuclear = nuclear;
   }
   const int32 nnuc = st.BUF3.NUCOFF(nfam + 1);
   for (int32 j = 1; j <= nnuc; ++j) {

@@ -6,7 +6,7 @@
 
 namespace mglink {
 
-void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
+void PeelScratch::reserve(int32 slots, int32 members, int32 entries, int32 nuclear) {
   const auto grow = [](auto& v, long n) {
     if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
   };
@@ -18,6 +18,7 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries) {
   grow(pkept, N_GEN * N_GEN);  // per genotype pair
   grow(formed, N_GEN);
   grow(wgen, N_GEN);
+  grow(logs, 2L * nuclear);  // a rescaling sum per nuclear family, and one more per root
 }
 
 // The layouts the fast peeling takes: every nuclear family has at least one

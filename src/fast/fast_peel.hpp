@@ -70,9 +70,10 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
   std::vector<double> wgen;       // weights of a parent's slots by genotype
   std::vector<double> logs;       // a family's rescaling sums, then their logarithms
-  // Makes room for a family of `slots` slots and `members` members whose
-  // largest nuclear family has `entries` entries.
-  void reserve(int32 slots, int32 members, int32 entries);
+  // Makes room for a family of `slots` slots, `members` members and
+  // `nuclear` nuclear families whose largest nuclear family has `entries`
+  // entries.
+  void reserve(int32 slots, int32 members, int32 entries, int32 nuclear);
 };
 
 // The layout of family f as the fast peeling needs it (see fast_peel.cpp):
