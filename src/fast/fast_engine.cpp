@@ -43,7 +43,8 @@ using Engine = FastEngine::Impl;
 
 // set_up_parameters with the transmission cache: the update takes CTRANS
 // from it, and a full set-up hands it the new tables.
-bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& tables) {
+bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& tables,
+                              const ForEachPart* parts) {
   st.rejection = Rejection{};
   double STAT = 0.0;
   if (st.IMAX.ISETUP == -1) {
@@ -51,7 +52,7 @@ bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& t
     STAP0(st, con, STAT);
     if (STAT + 1e18 > 0.0) tables.adopt(st);
   } else {
-    STAPAR_cached(st, con, STAT, tables);
+    STAPAR_cached(st, con, STAT, tables, parts);
   }
   return STAT + 1e18 > 0.0;
 }
@@ -136,17 +137,23 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
   E.literal_count = 0;
 
   if (st.IMAX.ISETUP == -1) E.prepared = false;  // new genotype lists
-  if (!set_up_parameters_cached(st, con, E.tables)) {
+
+  // An update that rebuilds the transmission tables shares the work out
+  // when the families of this evaluation go to the pool (the same choice
+  // as below: nothing changes it in between).
+  if (E.prepared && E.pool->threads() != E.threads) prepare_threads(E);
+  const bool pool_update = E.prepared && E.pool->threads() > 1 && (E.requested != 0 || E.choice.pool_next());
+  const ForEachPart parts = [&E](int count, const std::function<void(int)>& body) {
+    auto task = [&body](int, int item) { body(item); };
+    E.pool->run(count, task);
+  };
+  if (!set_up_parameters_cached(st, con, E.tables, pool_update ? &parts : nullptr)) {
     LH = REJECTED;
     return;
   }
 
   const int32 nfam = st.BUF1.NFAM;
-  if (!E.prepared) {
-    prepare_pass(E, st);
-  } else if (E.pool->threads() != E.threads) {
-    prepare_threads(E);
-  }
+  if (!E.prepared) prepare_pass(E, st);
   E.dens.advance(st);
 
   if (E.tables.ready()) {

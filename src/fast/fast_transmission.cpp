@@ -20,6 +20,7 @@ TransmissionCache::TransmissionCache() {
   products_.resize(55 * 55 * 16);
   mask_.resize(55 * 55);
   partners_.resize(55 * 55);
+  over_.resize(55 * 55);
 }
 
 bool TransmissionCache::describes(const ModelState& st) const {
@@ -34,6 +35,7 @@ bool TransmissionCache::collect_haplotypes(const ModelState& st) {
   bool same = true;
   for (int k = 1; k <= 55; ++k) {
     int n = 0;
+    bool moved = false;
     const std::size_t at = static_cast<std::size_t>((k - 1) * 4);
     for (int h = 1; h <= 10; ++h) {
       const double p = st.TRANC.HTRANS(k, h);
@@ -42,12 +44,15 @@ bool TransmissionCache::collect_haplotypes(const ModelState& st) {
       // the two recombinants: never more than four haplotypes.
       if (n >= nzcount_[static_cast<std::size_t>(k - 1)] || nzhap_[at + static_cast<std::size_t>(n)] != h)
         same = false;
+      if (std::bit_cast<std::uint64_t>(nzval_[at + static_cast<std::size_t>(n)]) != std::bit_cast<std::uint64_t>(p))
+        moved = true;
       nzhap_[at + static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(h);
       nzval_[at + static_cast<std::size_t>(n)] = p;
       ++n;
     }
     if (n != nzcount_[static_cast<std::size_t>(k - 1)]) same = false;
     nzcount_[static_cast<std::size_t>(k - 1)] = static_cast<std::uint8_t>(n);
+    moved_[static_cast<std::size_t>(k - 1)] = moved ? 1 : 0;
   }
   return same;
 }
@@ -102,6 +107,7 @@ void TransmissionCache::adopt(const ModelState& st) {
       for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
         for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j)
           u = u + nzval_[ia + static_cast<std::size_t>(i)] * nzval_[ib + static_cast<std::size_t>(j)];
+      over_[static_cast<std::size_t>(genotype_pair(a, b))] = u - 1.0 > 1e-10 ? 1 : 0;
       if (u - 1.0 > 1e-10) warned_.push_back(genotype_pair(a, b));
     }
   }
@@ -109,7 +115,7 @@ void TransmissionCache::adopt(const ModelState& st) {
   ready_ = true;
 }
 
-void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
+void TransmissionCache::update(ModelState& st, Console& con, bool unchanged, const ForEachPart* parts) {
   if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) {
     // Outside [0, 1] (or not a number) the products can be negative or not
     // finite, and 0 times them is not always 0: build literally.
@@ -125,6 +131,9 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     return;
   }
   ++rebuilds_;
+  // Whether CTRANS and over_ hold the products of the genotypes whose
+  // probabilities did not move.
+  bool kept = false;
   if (unchanged && ready_ && lists_) {
     // CTRANS holds the products of the HTRANS this cache described, which
     // reach only the listed entries.  When the new nonzero products reach
@@ -132,7 +141,8 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     // product below (0 + p, as the rebuild adds it to a cleared entry) and
     // every other entry is 0 already; otherwise the listed entries are
     // zeroed first.
-    if (!collect_haplotypes(st)) {
+    kept = collect_haplotypes(st);
+    if (!kept) {
       for (int a = 1; a <= 55; ++a)
         for (int b = 1; b <= 55; ++b) {
           double* Cab = ctrans_row(st, b, a) + 1;  // Cab[c - 1] = CTRANS(c, b, a)
@@ -144,36 +154,56 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
     st.TRANC.CTRANS.fill(0.0);
     if (!collect_haplotypes(st) || !lists_) derive_lists();
   }
+  // The pairs of one part write only their own rows of CTRANS.
+  constexpr int PART = 5;
+  constexpr int PARTS = 55 / PART;
+  if (parts != nullptr) {
+    (*parts)(PARTS, [&](int i) { form_products(st, i * PART + 1, i * PART + PART, kept); });
+  } else {
+    form_products(st, 1, 55, kept);
+  }
   warned_.clear();
-  // The products of the full rebuild in its order (h1 outer, h2 inner),
-  // leaving out those with a zero factor: each is +0 or -0 times a finite
-  // probability, and adding a zero changes no sum.
-  for (int a = 1; a <= 55; ++a) {
-    const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
-    for (int b = 1; b <= 55; ++b) {
-      const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      double* Cab = ctrans_row(st, b, a);  // Cab[c] = CTRANS(c, b, a)
-      const double* va = nzval_.data() + ia;
-      const double* vb = nzval_.data() + ib;
-      double u = 0.0;
-      const Product* q = products_.data() + pbegin_[static_cast<std::size_t>(genotype_pair(a, b))];
-      const Product* qend = products_.data() + pbegin_[static_cast<std::size_t>(genotype_pair(a, b)) + 1];
-      for (; q != qend; ++q) {
-        const double p = va[q->i] * vb[q->j];
-        Cab[q->c] = (q->first != 0 ? 0.0 : Cab[q->c]) + p;
-        u = u + p;
-      }
-      if (u - 1.0 > 1e-10) {
-        warned_.push_back(genotype_pair(a, b));
-        warn_child_sum(con, a, b);
-      }
-    }
+  for (int p = 0; p < 55 * 55; ++p) {
+    if (over_[static_cast<std::size_t>(p)] == 0) continue;
+    warned_.push_back(p);
+    warn_child_sum(con, p / 55 + 1, p % 55 + 1);
   }
   remember_htrans(st);
   ready_ = true;
 }
 
-void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache) {
+void TransmissionCache::form_products(ModelState& st, int first, int last, bool moved_only) {
+  // The products of the full rebuild in its order (h1 outer, h2 inner),
+  // leaving out those with a zero factor: each is +0 or -0 times a finite
+  // probability, and adding a zero changes no sum.  A pair whose factors
+  // are the same bits as when its products were last formed would give the
+  // same entries: when theta moves, only the pairs with a parent that
+  // differs at both loci change.
+  for (int a = first; a <= last; ++a) {
+    const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
+    for (int b = 1; b <= 55; ++b) {
+      if (moved_only && moved_[static_cast<std::size_t>(a - 1)] == 0 && moved_[static_cast<std::size_t>(b - 1)] == 0)
+        continue;
+      const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
+      const std::size_t pair = static_cast<std::size_t>(genotype_pair(a, b));
+      double* Cab = ctrans_row(st, b, a);  // Cab[c] = CTRANS(c, b, a)
+      const double* va = nzval_.data() + ia;
+      const double* vb = nzval_.data() + ib;
+      double u = 0.0;
+      const Product* q = products_.data() + pbegin_[pair];
+      const Product* qend = products_.data() + pbegin_[pair + 1];
+      for (; q != qend; ++q) {
+        const double p = va[q->i] * vb[q->j];
+        Cab[q->c] = (q->first != 0 ? 0.0 : Cab[q->c]) + p;
+        u = u + p;
+      }
+      over_[pair] = u - 1.0 > 1e-10 ? 1 : 0;
+    }
+  }
+}
+
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache,
+                   const ForEachPart* parts) {
   if (!accept_parameters(st, STAT)) return;
   auto& HFREQ = st.work.HFREQ_STAPAR;
   haplotype_frequencies(st, HFREQ);
@@ -183,7 +213,7 @@ void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache
   // describes.
   const bool unchanged = cache.ready() && cache.describes(st);
   build_HTRANS(st);
-  cache.update(st, con, unchanged);  // build_CTRANS in STAPAR
+  cache.update(st, con, unchanged, parts);  // build_CTRANS in STAPAR
   trait_distribution(st);
 }
 

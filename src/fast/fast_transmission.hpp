@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/console.hpp"
@@ -37,6 +38,10 @@ inline const double* ctrans_row(const ModelState& st, int b, int a) {
 inline double* ctrans_row(ModelState& st, int b, int a) {
   return st.TRANC.CTRANS.data() + N_GEN * genotype_pair(a, b) - 1;
 }
+
+// Runs body(i) for every i in 0..count-1, each once, in any order and on any
+// of the caller's threads, and returns when all are done.
+using ForEachPart = std::function<void(int count, const std::function<void(int)>& body)>;
 
 class TransmissionCache {
  public:
@@ -68,8 +73,12 @@ class TransmissionCache {
   // Step 9 of the update: CTRANS from HTRANS (just built), with the
   // " Sum_bbb.ne.1" warnings and pauses of a full rebuild.  `unchanged` says
   // whether HTRANS was, before this update rebuilt it, the HTRANS this cache
-  // last described.  Reads X, HTRANS; writes CTRANS.
-  void update(ModelState& st, Console& con, bool unchanged);
+  // last described.  When theta moved, the products are formed in parts
+  // (groups of the first parent's genotypes) by `parts` if given, else on
+  // the calling thread: each part writes CTRANS entries of its own only, and
+  // the warnings are given afterwards in the order of a full rebuild.  Reads
+  // X, HTRANS; writes CTRANS.
+  void update(ModelState& st, Console& con, bool unchanged, const ForEachPart* parts = nullptr);
 
   // Whether st's HTRANS (columns 1..10) is the one this cache describes.
   bool describes(const ModelState& st) const;
@@ -81,11 +90,15 @@ class TransmissionCache {
  private:
   void remember_htrans(const ModelState& st);
   // Nonzero HTRANS entries of each genotype, haplotypes increasing; true when
-  // they sit where they sat at the last call.
+  // they sit where they sat at the last call.  Sets moved_.
   bool collect_haplotypes(const ModelState& st);
   // The products and masks, from the positions the nonzero products reach.
   void derive_lists();
   void warn(Console& con) const;
+  // The products of the parental pairs (a, b) with a in first..last, into
+  // CTRANS, and over_ for these pairs; with `moved_only`, only the pairs
+  // with a parent whose probabilities moved (the others hold theirs).
+  void form_products(ModelState& st, int first, int last, bool moved_only);
 
   bool ready_ = false;
   bool lists_ = false;                              // lists describe nzhap_/nzcount_
@@ -93,7 +106,9 @@ class TransmissionCache {
   std::array<std::uint8_t, 55 * 4> nzhap_{};       // nonzero haplotypes per genotype
   std::array<double, 55 * 4> nzval_{};             // and their probabilities
   std::array<std::uint8_t, 55> nzcount_{};
+  std::array<std::uint8_t, 55> moved_{};           // per genotype: nzval_ changed at the last collection
   std::vector<std::int32_t> warned_;               // pairs warned, (a-1)*55 + (b-1), in order
+  std::vector<std::uint8_t> over_;                 // per pair: its child probabilities sum above 1
   std::vector<std::uint64_t> mask_;
   std::vector<std::uint64_t> partners_;
   std::array<std::uint64_t, 55> any_partner_{};
@@ -110,6 +125,8 @@ class TransmissionCache {
 
 // STAPAR with the transmission cache: the same tables, warnings, pauses and
 // STAT.  Reads and writes what STAPAR does.
-void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache);
+// `parts` as for TransmissionCache::update.
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache,
+                   const ForEachPart* parts = nullptr);
 
 }  // namespace mglink
