@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "fast/family_pool.hpp"
+#include "fast/fast_genotype.hpp"
 #include "fast/fast_peel.hpp"
 #include "fast/fast_transmission.hpp"
 #include "fast/thread_choice.hpp"
@@ -42,14 +43,16 @@ namespace {
 using Engine = FastEngine::Impl;
 
 // set_up_parameters with the transmission cache: the update takes CTRANS
-// from it, and a full set-up hands it the new tables.
+// from it, and a full set-up hands it the new tables.  `parts`, when given,
+// shares out the genotype enumeration of a full set-up and the rebuild of
+// the tables in an update.
 bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& tables,
                               const ForEachPart* parts) {
   st.rejection = Rejection{};
   double STAT = 0.0;
   if (st.IMAX.ISETUP == -1) {
     tables.invalidate();
-    STAP0(st, con, STAT);
+    STAP0(st, con, STAT, [parts](ModelState& s, Console& c) { GENOTYPE_parts(s, c, parts); });
     if (STAT + 1e18 > 0.0) tables.adopt(st);
   } else {
     STAPAR_cached(st, con, STAT, tables, parts);
@@ -65,6 +68,22 @@ constexpr long kSlotsWorthThreads = 8192;
 int chosen_threads(int requested, long total_slots) {
   if (requested >= 1) return requested;
   return total_slots >= kSlotsWorthThreads ? hardware_threads() : 1;
+}
+
+// The pool for a full set-up, before its genotype lists give the pass's
+// slots: a study of at least kSlotsWorthThreads individuals has at least as
+// many slots, so that the automatic choice will take every hardware thread
+// for the pass; a smaller one stays on the calling thread until the lists
+// are known.  Returns whether the set-up can share out its work.
+bool prepare_setup_threads(Engine& E, const ModelState& st) {
+  const long individuals = st.BUF1.NFAM >= 1 ? st.BUF1.FAMOFF(st.BUF1.NFAM + 1) : 0;
+  const int threads = chosen_threads(E.requested, E.requested >= 1 ? 0 : individuals);
+  if (threads <= 1) return false;
+  if (!E.pool || E.pool->threads() != threads) {
+    E.pool.reset();
+    E.pool = std::make_unique<FamilyPool>(threads);
+  }
+  return true;
 }
 
 // A pool of the chosen number of threads, each with a store big enough for
@@ -140,14 +159,16 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
 
   // An update that rebuilds the transmission tables shares the work out
   // when the families of this evaluation go to the pool (the same choice
-  // as below: nothing changes it in between).
+  // as below: nothing changes it in between); so does the genotype
+  // enumeration of a full set-up of a large study.
   if (E.prepared && E.pool->threads() != E.threads) prepare_threads(E);
-  const bool pool_update = E.prepared && E.pool->threads() > 1 && (E.requested != 0 || E.choice.pool_next());
+  const bool share_setup = E.prepared ? E.pool->threads() > 1 && (E.requested != 0 || E.choice.pool_next())
+                                      : st.IMAX.ISETUP == -1 && prepare_setup_threads(E, st);
   const ForEachPart parts = [&E](int count, const std::function<void(int)>& body) {
     auto task = [&body](int, int item) { body(item); };
     E.pool->run(count, task);
   };
-  if (!set_up_parameters_cached(st, con, E.tables, pool_update ? &parts : nullptr)) {
+  if (!set_up_parameters_cached(st, con, E.tables, share_setup ? &parts : nullptr)) {
     LH = REJECTED;
     return;
   }

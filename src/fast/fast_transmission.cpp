@@ -157,11 +157,7 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged, con
   // The pairs of one part write only their own rows of CTRANS.
   constexpr int PART = 5;
   constexpr int PARTS = 55 / PART;
-  if (parts != nullptr) {
-    (*parts)(PARTS, [&](int i) { form_products(st, i * PART + 1, i * PART + PART, kept); });
-  } else {
-    form_products(st, 1, 55, kept);
-  }
+  for_each_part(parts, PARTS, [&](int i) { form_products(st, i * PART + 1, i * PART + PART, kept); });
   warned_.clear();
   for (int p = 0; p < 55 * 55; ++p) {
     if (over_[static_cast<std::size_t>(p)] == 0) continue;

@@ -17,11 +17,11 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "core/console.hpp"
 #include "core/model_state.hpp"
+#include "core/parts.hpp"
 
 namespace mglink {
 
@@ -38,10 +38,6 @@ inline const double* ctrans_row(const ModelState& st, int b, int a) {
 inline double* ctrans_row(ModelState& st, int b, int a) {
   return st.TRANC.CTRANS.data() + N_GEN * genotype_pair(a, b) - 1;
 }
-
-// Runs body(i) for every i in 0..count-1, each once, in any order and on any
-// of the caller's threads, and returns when all are done.
-using ForEachPart = std::function<void(int count, const std::function<void(int)>& body)>;
 
 class TransmissionCache {
  public:

@@ -9,15 +9,6 @@ namespace mglink {
 
 namespace {
 
-// Number of (individual, genotype) pairs still possible.
-int32 count_possible(const ModelState& st, int32 NTOT) {
-  int32 n = 0;
-  for (int32 k = 1; k <= NTOT; ++k)
-    for (int j = 1; j <= 55; ++j)
-      if (st.work.IPOSS(j, k) == 1) ++n;
-  return n;
-}
-
 // Prunes the parents of one nuclear family (member entries first..last,
 // at least three): a parental genotype goes when no possible spouse genotype
 // gives any possible genotype of any child a transmission probability.
@@ -61,6 +52,24 @@ void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last, bool n
 
 }  // namespace
 
+int32 count_possible(const ModelState& st, int32 first, int32 last) {
+  int32 n = 0;
+  for (int32 k = first; k <= last; ++k)
+    for (int j = 1; j <= 55; ++j)
+      if (st.work.IPOSS(j, k) == 1) ++n;
+  return n;
+}
+
+void stop_too_many_genotypes(const ModelState& st, Console& con) {
+  con.line(FreeLine().text("Number of possible genotypes > N_WAY").str());
+  con.pause();
+  throw RunStop("",
+                "the families have " + std::to_string(st.work.N1) +
+                    " possible (individual, genotype) pairs; the genotype lists have room "
+                    "for " + std::to_string(N_WAY) + " (N_WAY)",
+                EXIT_INPUT_ERROR);
+}
+
 bool transmission_nonnegative(const ModelState& st) {
   const auto& C = st.TRANC.CTRANS;
   const double* p = C.data();
@@ -69,9 +78,11 @@ bool transmission_nonnegative(const ModelState& st) {
   return ok;
 }
 
-void elimination_sweep(ModelState& st, bool nonnegative) {
+void elimination_sweep(ModelState& st, bool nonnegative) { elimination_sweep(st, nonnegative, 1, st.BUF1.NFAM); }
+
+void elimination_sweep(ModelState& st, bool nonnegative, int32 first_family, int32 last_family) {
   const auto& B1 = st.BUF1;
-  for (int32 f = 1; f <= B1.NFAM; ++f) {
+  for (int32 f = first_family; f <= last_family; ++f) {
     const int32 famoff = B1.FAMOFF(f);
     for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
       const int32 first = st.BUF14.MEMOFF(j) + 1;
@@ -102,7 +113,7 @@ void GENOTYPE(ModelState& st, Console& con) {
     for (int j = 1; j <= 55; ++j)
       if (st.PRPAR.MRKGEN(j) != c) W.IPOSS(j, k) = 0;
   }
-  W.N0 = count_possible(st, NTOT);
+  W.N0 = count_possible(st, 1, NTOT);
   con.line(FreeLine().text("N0=").integer(W.N0).str());
 
   // Elimination sweeps until a sweep excludes nothing more; CTRANS stays
@@ -110,21 +121,13 @@ void GENOTYPE(ModelState& st, Console& con) {
   const bool nonnegative = transmission_nonnegative(st);
   for (;;) {
     elimination_sweep(st, nonnegative);
-    W.N1 = count_possible(st, NTOT);
+    W.N1 = count_possible(st, 1, NTOT);
     con.line(FreeLine().text("N1=").integer(W.N1).str());
     if (W.N1 >= W.N0) break;
     W.N0 = W.N1;
   }
 
-  if (W.N1 > N_WAY) {
-    con.line(FreeLine().text("Number of possible genotypes > N_WAY").str());
-    con.pause();
-    throw RunStop("",
-                  "the families have " + std::to_string(W.N1) +
-                      " possible (individual, genotype) pairs; the genotype lists have room "
-                      "for " + std::to_string(N_WAY) + " (N_WAY)",
-                  EXIT_INPUT_ERROR);
-  }
+  if (W.N1 > N_WAY) stop_too_many_genotypes(st, con);
 
   G.NTOT = NTOT;
   G.IGOFF(0) = 0;

@@ -21,6 +21,18 @@ void GENOTYPE(ModelState& st, Console& con);
 // is a number >= 0 (transmission_nonnegative), which lets a parental
 // genotype's sum stop at its first term of at least 1e-15.
 void elimination_sweep(ModelState& st, bool nonnegative);
+// The sweep over families first..last only (each family's nuclear families
+// in order; families share no individual, so the families of a sweep may be
+// swept in any order).
+void elimination_sweep(ModelState& st, bool nonnegative, int32 first, int32 last);
+
+// The (individual, genotype) pairs still possible (IPOSS = 1) of
+// individuals first..last.  Reads IPOSS.
+int32 count_possible(const ModelState& st, int32 first, int32 last);
+
+// The end of a run whose genotype lists would hold more than N_WAY slots
+// (N1 of them): the message, the pause and the stop.  Reads N1.
+[[noreturn]] void stop_too_many_genotypes(const ModelState& st, Console& con);
 
 // Whether every CTRANS entry is a number >= 0, as it is when theta lies in
 // [0, 1].  Reads CTRANS.

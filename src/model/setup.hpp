@@ -1,6 +1,8 @@
 // Parameter set-up: from the parameter vector X to the model tables.
 #pragma once
 
+#include <functional>
+
 #include "core/console.hpp"
 #include "core/model_state.hpp"
 
@@ -15,6 +17,12 @@ namespace mglink {
 // pause; the " Sum_p.ne.1" (tolerance 1e-7) and " Sum_bbb.ne.1" warnings
 // pause and go on.
 void STAP0(ModelState& st, Console& con, double& STAT);
+
+// The genotype enumeration the full set-up ends with: GENOTYPE, or a routine
+// that leaves the state, the console and the run exactly as GENOTYPE does.
+using GenotypeEnumeration = std::function<void(ModelState&, Console&)>;
+// STAP0 with `enumerate` in place of GENOTYPE.
+void STAP0(ModelState& st, Console& con, double& STAT, const GenotypeEnumeration& enumerate);
 
 // Update, every later evaluation of the pass: as STAP0 without the marker
 // frequency check, MAJGEN/MRKGEN and the genotype enumeration; the

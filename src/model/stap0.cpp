@@ -34,7 +34,9 @@ void check_marker_frequencies(const ModelState& st, Console& con) {
 
 }  // namespace
 
-void STAP0(ModelState& st, Console& con, double& STAT) {
+void STAP0(ModelState& st, Console& con, double& STAT) { STAP0(st, con, STAT, GENOTYPE); }
+
+void STAP0(ModelState& st, Console& con, double& STAT, const GenotypeEnumeration& enumerate) {
   if (!accept_parameters(st, STAT)) return;
   check_marker_frequencies(st, con);
   auto& HFREQ = st.work.HFREQ_STAP0;
@@ -45,7 +47,7 @@ void STAP0(ModelState& st, Console& con, double& STAT) {
   build_HTRANS(st);
   build_CTRANS(st, con);
   trait_distribution(st);
-  GENOTYPE(st, con);
+  enumerate(st, con);
 }
 
 }  // namespace mglink
