@@ -137,12 +137,8 @@ struct ModelState {
   Rejection rejection;
 
   // Zeroed memory (see make_model_state).
-  static void* operator new(std::size_t n) {
-    void* p = std::calloc(1, n);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
-  }
-  static void operator delete(void* p) noexcept { std::free(p); }
+  static void* operator new(std::size_t n);
+  static void operator delete(void* p, std::size_t n) noexcept;
 };
 
 // A fresh state, every field zero. Large (about 9 MB): always on the heap,
@@ -150,7 +146,9 @@ struct ModelState {
 // that the pages a run never uses are never touched: the tables are sized
 // for the largest data, and writing zeros over all of them took a tenth of
 // a short run.  Default-initialisation then sets only the fields that have
-// initialisers of their own; the arrays keep the zeros.
-inline std::unique_ptr<ModelState> make_model_state() { return std::unique_ptr<ModelState>(new ModelState); }
+// initialisers of their own; the arrays keep the zeros.  On Linux the state
+// is mapped on its own, and the two tables that every run writes all over
+// are asked for in 2 MiB pages (model_state.cpp).
+std::unique_ptr<ModelState> make_model_state();
 
 }  // namespace mglink
