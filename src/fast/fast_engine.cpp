@@ -44,8 +44,7 @@ using Engine = FastEngine::Impl;
 
 // set_up_parameters with the transmission cache: the update takes CTRANS
 // from it, and a full set-up hands it the new tables.  `parts`, when given,
-// shares out the genotype enumeration of a full set-up and the rebuild of
-// the tables in an update.
+// shares out the genotype enumeration of a full set-up.
 bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& tables,
                               const ForEachPart* parts) {
   st.rejection = Rejection{};
@@ -55,7 +54,7 @@ bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& t
     STAP0(st, con, STAT, [parts](ModelState& s, Console& c) { GENOTYPE_parts(s, c, parts); });
     if (STAT + 1e18 > 0.0) tables.adopt(st);
   } else {
-    STAPAR_cached(st, con, STAT, tables, parts);
+    STAPAR_cached(st, con, STAT, tables);
   }
   return STAT + 1e18 > 0.0;
 }
@@ -157,13 +156,9 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
 
   if (st.IMAX.ISETUP == -1) E.prepared = false;  // new genotype lists
 
-  // An update that rebuilds the transmission tables shares the work out
-  // when the families of this evaluation go to the pool (the same choice
-  // as below: nothing changes it in between); so does the genotype
-  // enumeration of a full set-up of a large study.
-  if (E.prepared && E.pool->threads() != E.threads) prepare_threads(E);
-  const bool share_setup = E.prepared ? E.pool->threads() > 1 && (E.requested != 0 || E.choice.pool_next())
-                                      : st.IMAX.ISETUP == -1 && prepare_setup_threads(E, st);
+  // The genotype enumeration of a full set-up of a large study is shared
+  // out over the pool.
+  const bool share_setup = st.IMAX.ISETUP == -1 && prepare_setup_threads(E, st);
   const ForEachPart parts = [&E](int count, const std::function<void(int)>& body) {
     auto task = [&body](int, int item) { body(item); };
     E.pool->run(count, task);
@@ -174,7 +169,11 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
   }
 
   const int32 nfam = st.BUF1.NFAM;
-  if (!E.prepared) prepare_pass(E, st);
+  if (!E.prepared) {
+    prepare_pass(E, st);
+  } else if (E.pool->threads() != E.threads) {
+    prepare_threads(E);
+  }
   E.dens.advance(st);
 
   if (E.tables.ready()) {
@@ -183,9 +182,12 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
       const int32 f = item + 1;
       double FLOGL = 0.0;
       const int32 layout = E.layout[static_cast<std::size_t>(f)];
-      const bool fast = layout >= 0 && fast_family(cst, E.tables, f, layout,
-                                                   E.scratch[static_cast<std::size_t>(thread)],
-                                                   E.dens, FLOGL);
+      PeelScratch& sc = E.scratch[static_cast<std::size_t>(thread)];
+      // The calling thread rebuilt CTRANS if theta moved; every other
+      // thread reads a copy of its own, brought up to date by itself.
+      if (thread > 0 && sc.ctrans_epoch != E.tables.epoch()) E.tables.refresh(sc.ctrans_copy, sc.ctrans_epoch);
+      sc.ctrans = thread > 0 ? sc.ctrans_copy.data() : nullptr;
+      const bool fast = layout >= 0 && fast_family(cst, E.tables, f, layout, sc, E.dens, FLOGL);
       E.value[static_cast<std::size_t>(f)] = FLOGL;
       E.literal[static_cast<std::size_t>(f)] = fast ? 0 : 1;
       if (f == nfam && fast) {  // its weights, before the thread's next family overwrites them

@@ -6,6 +6,9 @@
 // - the update reuses the transmission tables while theta does not move,
 //   and rebuilds them from their nonzero products when it does
 //   (fast_transmission.hpp);
+// - the calling thread rebuilds CTRANS; every other thread of the pool reads
+//   a copy of its own, which it brings up to date when it next peels
+//   (TransmissionCache::refresh), so that its reads stay in its own cache;
 // - each family is peeled over the nonzero terms only (fast_peel.hpp), in a
 //   weight buffer of its own, by a fixed pool of threads; the family values
 //   are kept per family and added in family order afterwards, so the total

@@ -70,6 +70,13 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   std::vector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
   std::vector<double> wgen;       // weights of a parent's slots by genotype
   std::vector<double> logs;       // a family's rescaling sums, then their logarithms
+  // The CTRANS the thread reads: null for the state's own; else a copy
+  // (ctrans_copy, kept by TransmissionCache::refresh at ctrans_epoch), so
+  // that a thread other than the one that rebuilt the state's table after a
+  // move of theta does not fetch its rows from that thread's cache.
+  const double* ctrans = nullptr;
+  std::vector<double> ctrans_copy;
+  std::uint64_t ctrans_epoch = 0;
   // Makes room for a family of `slots` slots, `members` members and
   // `nuclear` nuclear families whose largest nuclear family has `entries`
   // entries.
@@ -89,7 +96,7 @@ int32 fast_layout(const ModelState& st, int32 f, PeelScratch& sc);
 // Returns false (FLOGL then undefined) when the family must be computed by
 // the literal routines.
 // Reads FAMOFF, NUCOFF, MEMOFF, MEMBER, ICONN, IGOFF, LGEN, GMEAN, SIGMA,
-// CTRANS and the cache's lists; the trait values, the marker tests and the
+// CTRANS (or sc.ctrans, a copy of it) and the cache's lists; the trait values, the marker tests and the
 // genotype frequencies come from `dens` (DensityStore::clear and advance),
 // which serves and keeps the densities.  Only the family's own individuals' entries
 // are touched, so families may run on several threads at once.

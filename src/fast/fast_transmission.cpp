@@ -96,6 +96,8 @@ void TransmissionCache::warn(Console& con) const {
 
 void TransmissionCache::adopt(const ModelState& st) {
   ready_ = false;
+  ++epoch_;
+  last_kept_ = false;
   if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) return;
   if (!collect_haplotypes(st) || !lists_) derive_lists();
   warned_.clear();
@@ -115,12 +117,13 @@ void TransmissionCache::adopt(const ModelState& st) {
   ready_ = true;
 }
 
-void TransmissionCache::update(ModelState& st, Console& con, bool unchanged, const ForEachPart* parts) {
+void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
   if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) {
     // Outside [0, 1] (or not a number) the products can be negative or not
     // finite, and 0 times them is not always 0: build literally.
     build_CTRANS(st, con);
     ready_ = false;
+    ++epoch_;
     ++rebuilds_;
     return;
   }
@@ -154,10 +157,9 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged, con
     st.TRANC.CTRANS.fill(0.0);
     if (!collect_haplotypes(st) || !lists_) derive_lists();
   }
-  // The pairs of one part write only their own rows of CTRANS.
-  constexpr int PART = 5;
-  constexpr int PARTS = 55 / PART;
-  for_each_part(parts, PARTS, [&](int i) { form_products(st, i * PART + 1, i * PART + PART, kept); });
+  form_products(st.TRANC.CTRANS.data(), kept, over_.data());
+  ++epoch_;
+  last_kept_ = kept;
   warned_.clear();
   for (int p = 0; p < 55 * 55; ++p) {
     if (over_[static_cast<std::size_t>(p)] == 0) continue;
@@ -168,21 +170,21 @@ void TransmissionCache::update(ModelState& st, Console& con, bool unchanged, con
   ready_ = true;
 }
 
-void TransmissionCache::form_products(ModelState& st, int first, int last, bool moved_only) {
+void TransmissionCache::form_products(double* ctrans, bool moved_only, std::uint8_t* over) const {
   // The products of the full rebuild in its order (h1 outer, h2 inner),
   // leaving out those with a zero factor: each is +0 or -0 times a finite
   // probability, and adding a zero changes no sum.  A pair whose factors
   // are the same bits as when its products were last formed would give the
   // same entries: when theta moves, only the pairs with a parent that
   // differs at both loci change.
-  for (int a = first; a <= last; ++a) {
+  for (int a = 1; a <= 55; ++a) {
     const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
     for (int b = 1; b <= 55; ++b) {
       if (moved_only && moved_[static_cast<std::size_t>(a - 1)] == 0 && moved_[static_cast<std::size_t>(b - 1)] == 0)
         continue;
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
       const std::size_t pair = static_cast<std::size_t>(genotype_pair(a, b));
-      double* Cab = ctrans_row(st, b, a);  // Cab[c] = CTRANS(c, b, a)
+      double* Cab = ctrans + N_GEN * pair - 1;  // Cab[c] = CTRANS(c, b, a)
       const double* va = nzval_.data() + ia;
       const double* vb = nzval_.data() + ib;
       double u = 0.0;
@@ -193,13 +195,24 @@ void TransmissionCache::form_products(ModelState& st, int first, int last, bool 
         Cab[q->c] = (q->first != 0 ? 0.0 : Cab[q->c]) + p;
         u = u + p;
       }
-      over_[pair] = u - 1.0 > 1e-10 ? 1 : 0;
+      if (over != nullptr) over[pair] = u - 1.0 > 1e-10 ? 1 : 0;
     }
   }
 }
 
-void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache,
-                   const ForEachPart* parts) {
+void TransmissionCache::refresh(std::vector<double>& copy, std::uint64_t& copy_epoch) const {
+  if (copy_epoch == epoch_) return;
+  constexpr std::size_t size = static_cast<std::size_t>(N_GEN) * N_GEN * N_GEN;
+  // One change behind, and that change formed only the pairs with a parent
+  // whose probabilities moved (at unchanged places): those pairs; else
+  // every entry, from zero.
+  const bool step = copy.size() == size && copy_epoch + 1 == epoch_ && last_kept_;
+  if (!step) copy.assign(size, 0.0);
+  form_products(copy.data(), step, nullptr);
+  copy_epoch = epoch_;
+}
+
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache) {
   if (!accept_parameters(st, STAT)) return;
   auto& HFREQ = st.work.HFREQ_STAPAR;
   haplotype_frequencies(st, HFREQ);
@@ -209,7 +222,7 @@ void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache
   // describes.
   const bool unchanged = cache.ready() && cache.describes(st);
   build_HTRANS(st);
-  cache.update(st, con, unchanged, parts);  // build_CTRANS in STAPAR
+  cache.update(st, con, unchanged);  // build_CTRANS in STAPAR
   trait_distribution(st);
 }
 

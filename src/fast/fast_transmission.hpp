@@ -21,7 +21,6 @@
 
 #include "core/console.hpp"
 #include "core/model_state.hpp"
-#include "core/parts.hpp"
 
 namespace mglink {
 
@@ -47,7 +46,10 @@ class TransmissionCache {
   // in [0, 1] (every HTRANS entry in [0, 1], every CTRANS entry in [0, 2]).
   bool ready() const { return ready_; }
   // Forgets everything: the next update rebuilds in full.
-  void invalidate() { ready_ = false; }
+  void invalidate() {
+    ready_ = false;
+    ++epoch_;
+  }
 
   // The child genotypes c that parents a and b can have, bit c-1 for each:
   // every other child genotype has CTRANS(c, b, a) exactly 0.  (A listed one
@@ -69,12 +71,19 @@ class TransmissionCache {
   // Step 9 of the update: CTRANS from HTRANS (just built), with the
   // " Sum_bbb.ne.1" warnings and pauses of a full rebuild.  `unchanged` says
   // whether HTRANS was, before this update rebuilt it, the HTRANS this cache
-  // last described.  When theta moved, the products are formed in parts
-  // (groups of the first parent's genotypes) by `parts` if given, else on
-  // the calling thread: each part writes CTRANS entries of its own only, and
-  // the warnings are given afterwards in the order of a full rebuild.  Reads
-  // X, HTRANS; writes CTRANS.
-  void update(ModelState& st, Console& con, bool unchanged, const ForEachPart* parts = nullptr);
+  // last described.  Reads X, HTRANS; writes CTRANS.
+  void update(ModelState& st, Console& con, bool unchanged);
+
+  // The changes of CTRANS counted (each adopt, rebuild or literal build):
+  // a copy taken at one count is CTRANS until the next.
+  std::uint64_t epoch() const { return epoch_; }
+  // Brings a private copy of CTRANS (N_GEN^3 entries, CTRANS's layout),
+  // taken at `copy_epoch` (0: none yet), to what CTRANS holds now, bit for
+  // bit, and copy_epoch to epoch(): when it is one change behind and that
+  // change formed only the pairs with a parent whose probabilities moved,
+  // those pairs; else every entry.  Requires ready().  Reads only the
+  // cache, so threads may each refresh a copy of their own at once.
+  void refresh(std::vector<double>& copy, std::uint64_t& copy_epoch) const;
 
   // Whether st's HTRANS (columns 1..10) is the one this cache describes.
   bool describes(const ModelState& st) const;
@@ -91,10 +100,11 @@ class TransmissionCache {
   // The products and masks, from the positions the nonzero products reach.
   void derive_lists();
   void warn(Console& con) const;
-  // The products of the parental pairs (a, b) with a in first..last, into
-  // CTRANS, and over_ for these pairs; with `moved_only`, only the pairs
-  // with a parent whose probabilities moved (the others hold theirs).
-  void form_products(ModelState& st, int first, int last, bool moved_only);
+  // The products of every parental pair into `ctrans` (CTRANS's layout
+  // from its first entry), and into over (when given) whether the pair's
+  // child probabilities sum above 1; with `moved_only`, only the pairs with
+  // a parent whose probabilities moved (the others hold theirs).
+  void form_products(double* ctrans, bool moved_only, std::uint8_t* over) const;
 
   bool ready_ = false;
   bool lists_ = false;                              // lists describe nzhap_/nzcount_
@@ -105,6 +115,8 @@ class TransmissionCache {
   std::array<std::uint8_t, 55> moved_{};           // per genotype: nzval_ changed at the last collection
   std::vector<std::int32_t> warned_;               // pairs warned, (a-1)*55 + (b-1), in order
   std::vector<std::uint8_t> over_;                 // per pair: its child probabilities sum above 1
+  std::uint64_t epoch_ = 1;                        // changes of CTRANS counted
+  bool last_kept_ = false;                         // the last change formed the moved pairs only
   std::vector<std::uint64_t> mask_;
   std::vector<std::uint64_t> partners_;
   std::array<std::uint64_t, 55> any_partner_{};
@@ -121,8 +133,6 @@ class TransmissionCache {
 
 // STAPAR with the transmission cache: the same tables, warnings, pauses and
 // STAT.  Reads and writes what STAPAR does.
-// `parts` as for TransmissionCache::update.
-void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache,
-                   const ForEachPart* parts = nullptr);
+void STAPAR_cached(ModelState& st, Console& con, double& STAT, TransmissionCache& cache);
 
 }  // namespace mglink

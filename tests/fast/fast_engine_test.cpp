@@ -102,9 +102,10 @@ std::vector<double> literal_family_values(ModelState& st, int upto) {
 
 // Runs one evaluation on the literal side and the same evaluation on the
 // fast side with each peeling kernel the processor has, on 1, 2 and 3 threads, starting with `first`
-// threads (each run after the first reuses the transmission tables, which the first run updates on
-// its threads, and every run the densities kept by the runs before it, of this evaluation and the
-// earlier ones), and compares everything; `label` names the case in failures.
+// threads (each run after the first reuses the transmission tables the first run updated, and
+// every run the densities kept by the runs before it, of this evaluation and the earlier ones; the
+// threads other than the caller read copies of the tables that they bring up to date themselves,
+// one change or several behind), and compares everything; `label` names the case in failures.
 // Returns the number of families the fast side left to the literal routines.
 int compare_evaluation(Side& lit, Side& fast, const std::string& label, int first = 1) {
   double la = 0.0;
@@ -361,7 +362,7 @@ TEST(FastEngine, BitIdenticalOnEdgeVectors) {
       }
       set_x_both(lit, fast, y, 1);
       // The update (a rebuild of the transmission tables when theta moved)
-      // on 1, 2 and 3 threads in turn.
+      // first on 1, 2 and 3 threads in turn.
       compare_evaluation(lit, fast, set + ", " + c.what, turn++ % 3 + 1);
       const FastReport r = fast.eval.report();
       fast_families += r.evaluated - r.literal;
