@@ -16,7 +16,9 @@
 // - a family the fast peeling does not take (see fast_peel.hpp) is computed
 //   by the literal MASSIX and MMPFAM, after the others, on the calling thread.
 // The set-up, with its warnings and pauses, runs on the calling thread before
-// any family is visited.
+// any family is visited (the genotype enumeration of a large study's full
+// set-up shares its work out over the pool, in parts that give the literal
+// lists; fast_genotype.hpp).
 //
 // Each fast routine and the literal routine it mirrors (and must match bit
 // for bit; tests/fast/fast_engine_test.cpp compares them):
@@ -24,6 +26,8 @@
 //   set_up_parameters_cached      set_up_parameters    likelihood/genmmp.hpp
 //   STAPAR_cached                 STAPAR               model/setup.hpp
 //   TransmissionCache::update     build_CTRANS         model/transmission.hpp
+//   TransmissionCache::refresh    build_CTRANS (a thread's copy of CTRANS)
+//   GENOTYPE_parts                GENOTYPE             model/genotype.hpp
 //   fast_family: Peeler::densities   MASSIX (FEN)      likelihood/densities.hpp
 //   fast_family: Peeler::peel        MMPFAM            likelihood/mmpfam.hpp
 //     fold_onto_parent_direct, fold_onto_typed_parent,
