@@ -52,6 +52,7 @@ void DensityStore::clear(const ModelState& st) {
   std::vector<int32> block(static_cast<std::size_t>(nind) + 1, -1);
   trait_begin.assign(static_cast<std::size_t>(nfam) + 2, 0);
   trait_y.clear();
+  trait_y.reserve(static_cast<std::size_t>(nind));
   int32 missing = 0;
   for (int32 f = 1; f <= nfam; ++f) {
     trait_begin[static_cast<std::size_t>(f)] = static_cast<int32>(trait_y.size());

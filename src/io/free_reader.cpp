@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "core/errors.hpp"
 
@@ -54,7 +56,16 @@ FreeReader FreeReader::open(const std::string& path) {
   if (f == nullptr) {
     throw input_error(path + ": cannot open the file: " + std::strerror(errno));
   }
+  // The whole text in one buffer, sized from the file's length when it has
+  // one (growing it by doubling copied the text several times over and
+  // touched twice its size in fresh memory).
+  // (Only a regular file's length is taken: a directory's reads fail below.)
   std::string contents;
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec)) {
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > 0 && size < contents.max_size()) contents.reserve(static_cast<std::size_t>(size));
+  }
   char buf[65536];
   for (;;) {
     const std::size_t n = std::fread(buf, 1, sizeof buf, f);
