@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/large_pages.hpp"
 #include "core/model_state.hpp"
 #include "fast/density_store.hpp"
 #include "fast/fast_transmission.hpp"
@@ -75,7 +76,7 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
   // that a thread other than the one that rebuilt the state's table after a
   // move of theta does not fetch its rows from that thread's cache.
   const double* ctrans = nullptr;
-  std::vector<double> ctrans_copy;
+  LargeDoubles ctrans_copy;
   std::uint64_t ctrans_epoch = 0;
   // Makes room for a family of `slots` slots, `members` members and
   // `nuclear` nuclear families whose largest nuclear family has `entries`

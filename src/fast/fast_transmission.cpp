@@ -1,5 +1,6 @@
 #include "fast/fast_transmission.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -200,14 +201,18 @@ void TransmissionCache::form_products(double* ctrans, bool moved_only, std::uint
   }
 }
 
-void TransmissionCache::refresh(std::vector<double>& copy, std::uint64_t& copy_epoch) const {
+void TransmissionCache::refresh(LargeDoubles& copy, std::uint64_t& copy_epoch) const {
   if (copy_epoch == epoch_) return;
   constexpr std::size_t size = static_cast<std::size_t>(N_GEN) * N_GEN * N_GEN;
   // One change behind, and that change formed only the pairs with a parent
   // whose probabilities moved (at unchanged places): those pairs; else
   // every entry, from zero.
   const bool step = copy.size() == size && copy_epoch + 1 == epoch_ && last_kept_;
-  if (!step) copy.assign(size, 0.0);
+  if (copy.size() != size) {
+    copy = LargeDoubles(size);
+  } else if (!step) {
+    std::fill(copy.data(), copy.data() + size, 0.0);
+  }
   form_products(copy.data(), step, nullptr);
   copy_epoch = epoch_;
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/console.hpp"
+#include "core/large_pages.hpp"
 #include "core/model_state.hpp"
 
 namespace mglink {
@@ -83,7 +84,7 @@ class TransmissionCache {
   // change formed only the pairs with a parent whose probabilities moved,
   // those pairs; else every entry.  Requires ready().  Reads only the
   // cache, so threads may each refresh a copy of their own at once.
-  void refresh(std::vector<double>& copy, std::uint64_t& copy_epoch) const;
+  void refresh(LargeDoubles& copy, std::uint64_t& copy_epoch) const;
 
   // Whether st's HTRANS (columns 1..10) is the one this cache describes.
   bool describes(const ModelState& st) const;
