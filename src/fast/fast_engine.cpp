@@ -42,17 +42,21 @@ namespace {
 
 using Engine = FastEngine::Impl;
 
-// set_up_parameters with the transmission cache: the update takes CTRANS
-// from it, and a full set-up hands it the new tables.  `parts`, when given,
-// shares out the genotype enumeration of a full set-up.
+// set_up_parameters with the transmission cache: the cache builds CTRANS,
+// from its nonzero products (as a rebuild from scratch, the same bits; the
+// literal routine when theta is not in [0, 1]) at a full set-up, and keeps
+// or rebuilds it at an update.  `parts`, when given, shares out the genotype
+// enumeration of a full set-up.
 bool set_up_parameters_cached(ModelState& st, Console& con, TransmissionCache& tables,
                               const ForEachPart* parts) {
   st.rejection = Rejection{};
   double STAT = 0.0;
   if (st.IMAX.ISETUP == -1) {
     tables.invalidate();
-    STAP0(st, con, STAT, [parts](ModelState& s, Console& c) { GENOTYPE_parts(s, c, parts); });
-    if (STAT + 1e18 > 0.0) tables.adopt(st);
+    const SetupSteps steps{
+        [&tables](ModelState& s, Console& c) { tables.update(s, c, false); },
+        [parts](ModelState& s, Console& c) { GENOTYPE_parts(s, c, parts); }};
+    STAP0(st, con, STAT, steps);
   } else {
     STAPAR_cached(st, con, STAT, tables);
   }

@@ -95,29 +95,6 @@ void TransmissionCache::warn(Console& con) const {
   for (const std::int32_t p : warned_) warn_child_sum(con, p / 55 + 1, p % 55 + 1);
 }
 
-void TransmissionCache::adopt(const ModelState& st) {
-  ready_ = false;
-  ++epoch_;
-  last_kept_ = false;
-  if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) return;
-  if (!collect_haplotypes(st) || !lists_) derive_lists();
-  warned_.clear();
-  for (int a = 1; a <= 55; ++a) {
-    const std::size_t ia = static_cast<std::size_t>((a - 1) * 4);
-    for (int b = 1; b <= 55; ++b) {
-      const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
-      double u = 0.0;
-      for (int i = 0; i < nzcount_[static_cast<std::size_t>(a - 1)]; ++i)
-        for (int j = 0; j < nzcount_[static_cast<std::size_t>(b - 1)]; ++j)
-          u = u + nzval_[ia + static_cast<std::size_t>(i)] * nzval_[ib + static_cast<std::size_t>(j)];
-      over_[static_cast<std::size_t>(genotype_pair(a, b))] = u - 1.0 > 1e-10 ? 1 : 0;
-      if (u - 1.0 > 1e-10) warned_.push_back(genotype_pair(a, b));
-    }
-  }
-  remember_htrans(st);
-  ready_ = true;
-}
-
 void TransmissionCache::update(ModelState& st, Console& con, bool unchanged) {
   if (!theta_is_probability(st.OPTPAR1.X(par::THETA))) {
     // Outside [0, 1] (or not a number) the products can be negative or not

@@ -65,17 +65,15 @@ class TransmissionCache {
   // a child at all: the union of partners(a, c) over every c.
   std::uint64_t any_partner(int a) const { return any_partner_[static_cast<std::size_t>(a - 1)]; }
 
-  // Takes over tables that the full set-up STAP0 has just built: derives the
-  // lists and the warned pairs from HTRANS.  Reads X, HTRANS.
-  void adopt(const ModelState& st);
-
-  // Step 9 of the update: CTRANS from HTRANS (just built), with the
-  // " Sum_bbb.ne.1" warnings and pauses of a full rebuild.  `unchanged` says
+  // CTRANS from HTRANS (just built), with the " Sum_bbb.ne.1" warnings and
+  // pauses of build_CTRANS: step 9 of the update, and, with `unchanged`
+  // false, the full set-up's build (from the nonzero products, or by
+  // build_CTRANS itself when theta is not in [0, 1]).  `unchanged` says
   // whether HTRANS was, before this update rebuilt it, the HTRANS this cache
   // last described.  Reads X, HTRANS; writes CTRANS.
   void update(ModelState& st, Console& con, bool unchanged);
 
-  // The changes of CTRANS counted (each adopt, rebuild or literal build):
+  // The changes of CTRANS counted (each rebuild or literal build):
   // a copy taken at one count is CTRANS until the next.
   std::uint64_t epoch() const { return epoch_; }
   // Brings a private copy of CTRANS (N_GEN^3 entries, CTRANS's layout),

@@ -18,11 +18,14 @@ namespace mglink {
 // pause and go on.
 void STAP0(ModelState& st, Console& con, double& STAT);
 
-// The genotype enumeration the full set-up ends with: GENOTYPE, or a routine
-// that leaves the state, the console and the run exactly as GENOTYPE does.
-using GenotypeEnumeration = std::function<void(ModelState&, Console&)>;
-// STAP0 with `enumerate` in place of GENOTYPE.
-void STAP0(ModelState& st, Console& con, double& STAT, const GenotypeEnumeration& enumerate);
+// Two steps of the full set-up, each either the literal routine or one that
+// leaves the state, the console and the run exactly as it does.
+struct SetupSteps {
+  std::function<void(ModelState&, Console&)> transmission;  // CTRANS from HTRANS (build_CTRANS)
+  std::function<void(ModelState&, Console&)> enumerate;     // the genotype lists (GENOTYPE)
+};
+// STAP0 with these steps.
+void STAP0(ModelState& st, Console& con, double& STAT, const SetupSteps& steps);
 
 // Update, every later evaluation of the pass: as STAP0 without the marker
 // frequency check, MAJGEN/MRKGEN and the genotype enumeration; the

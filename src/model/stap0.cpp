@@ -34,9 +34,9 @@ void check_marker_frequencies(const ModelState& st, Console& con) {
 
 }  // namespace
 
-void STAP0(ModelState& st, Console& con, double& STAT) { STAP0(st, con, STAT, GENOTYPE); }
+void STAP0(ModelState& st, Console& con, double& STAT) { STAP0(st, con, STAT, SetupSteps{build_CTRANS, GENOTYPE}); }
 
-void STAP0(ModelState& st, Console& con, double& STAT, const GenotypeEnumeration& enumerate) {
+void STAP0(ModelState& st, Console& con, double& STAT, const SetupSteps& steps) {
   if (!accept_parameters(st, STAT)) return;
   check_marker_frequencies(st, con);
   auto& HFREQ = st.work.HFREQ_STAP0;
@@ -45,9 +45,9 @@ void STAP0(ModelState& st, Console& con, double& STAT, const GenotypeEnumeration
   classify_genotypes(st);
   check_genotype_frequencies(st, con, 1e-7);
   build_HTRANS(st);
-  build_CTRANS(st, con);
+  steps.transmission(st, con);
   trait_distribution(st);
-  enumerate(st, con);
+  steps.enumerate(st, con);
 }
 
 }  // namespace mglink

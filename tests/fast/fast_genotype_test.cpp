@@ -14,6 +14,7 @@
 #include "fast/fast_genotype.hpp"
 #include "model/genotype.hpp"
 #include "model/setup.hpp"
+#include "model/transmission.hpp"
 #include "support/pedigree.hpp"
 #include "support/random_pedigree.hpp"
 
@@ -46,7 +47,7 @@ Outcome run(const std::vector<test::Family>& families, const test::ParameterVect
     if (literal) {
       STAP0(*o.st, con, STAT);
     } else {
-      STAP0(*o.st, con, STAT, [parts](ModelState& s, Console& c) { GENOTYPE_parts(s, c, parts); });
+      STAP0(*o.st, con, STAT, SetupSteps{build_CTRANS, [parts](ModelState& s, Console& c) { GENOTYPE_parts(s, c, parts); }});
     }
   } catch (const RunStop& e) {
     o.stopped = true;
