@@ -17,12 +17,18 @@ namespace mglink {
 
 // Everything the fast evaluation keeps between calls.
 struct FastEngine::Impl {
-  explicit Impl(int n) : requested(n), threads(n < 1 ? 1 : n) {}
+  explicit Impl(int n) : requested(n), threads(n < 1 ? 1 : n) {
+    parts = [this](int count, const std::function<void(int)>& body) {
+      auto task = [&body](int, int item) { body(item); };
+      pool->run(count, task);
+    };
+  }
   int requested;                     // threads asked for; 0: chosen by the size of the pass
   int threads;                       // threads of the pool
   const ModelState* owner = nullptr; // the state the kept tables describe
   TransmissionCache tables;
   std::unique_ptr<FamilyPool> pool;
+  ForEachPart parts;                 // work of the full set-up shared out over the pool
   std::vector<PeelScratch> scratch;  // one per thread
   std::vector<double> value;         // FLOGL per family, 1-based
   std::vector<unsigned char> literal;  // family left to the literal routines
@@ -73,6 +79,14 @@ int chosen_threads(int requested, long total_slots) {
   return total_slots >= kSlotsWorthThreads ? hardware_threads() : 1;
 }
 
+// A pool of `threads` threads (the one there when it has as many).
+void ensure_pool(Engine& E, int threads) {
+  if (!E.pool || E.pool->threads() != threads) {
+    E.pool.reset();
+    E.pool = std::make_unique<FamilyPool>(threads);
+  }
+}
+
 // The pool for a full set-up, before its genotype lists give the pass's
 // slots: a study of at least kSlotsWorthThreads individuals has at least as
 // many slots, so that the automatic choice will take every hardware thread
@@ -82,10 +96,7 @@ bool prepare_setup_threads(Engine& E, const ModelState& st) {
   const long individuals = st.BUF1.NFAM >= 1 ? st.BUF1.FAMOFF(st.BUF1.NFAM + 1) : 0;
   const int threads = chosen_threads(E.requested, E.requested >= 1 ? 0 : individuals);
   if (threads <= 1) return false;
-  if (!E.pool || E.pool->threads() != threads) {
-    E.pool.reset();
-    E.pool = std::make_unique<FamilyPool>(threads);
-  }
+  ensure_pool(E, threads);
   return true;
 }
 
@@ -95,10 +106,7 @@ bool prepare_setup_threads(Engine& E, const ModelState& st) {
 void prepare_threads(Engine& E) {
   E.threads = chosen_threads(E.requested, E.total_slots);
   const int threads = E.threads;
-  if (!E.pool || E.pool->threads() != threads) {
-    E.pool.reset();
-    E.pool = std::make_unique<FamilyPool>(threads);
-  }
+  ensure_pool(E, threads);
   if (static_cast<int>(E.scratch.size()) < threads) E.scratch.resize(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t)
     E.scratch[static_cast<std::size_t>(t)].reserve(E.max_slots, E.max_members, E.max_entries, E.max_nuclear);
@@ -163,11 +171,7 @@ void FastEngine::evaluate(ModelState& st, Console& con, double& LH) {
   // The genotype enumeration of a full set-up of a large study is shared
   // out over the pool.
   const bool share_setup = st.IMAX.ISETUP == -1 && prepare_setup_threads(E, st);
-  const ForEachPart parts = [&E](int count, const std::function<void(int)>& body) {
-    auto task = [&body](int, int item) { body(item); };
-    E.pool->run(count, task);
-  };
-  if (!set_up_parameters_cached(st, con, E.tables, share_setup ? &parts : nullptr)) {
+  if (!set_up_parameters_cached(st, con, E.tables, share_setup ? &E.parts : nullptr)) {
     LH = REJECTED;
     return;
   }
