@@ -1,5 +1,6 @@
 #include "fast/density_store.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
@@ -11,17 +12,17 @@ namespace mglink {
 // after the parents) to their densities, and those of everyone else (the
 // parents who are nobody's child in the family, and members of no nuclear
 // family, whose IDONE stays 0) to density times genotype frequency.
-void DensityStore::find_roles(const ModelState& st, std::vector<std::uint8_t>& child) {
+void DensityStore::find_roles(const ModelState& st, std::uint8_t* child) {
   const auto& MEMOFF = st.BUF14.MEMOFF;
   const auto& MEMBER = st.BUF16.MEMBER;
   const int32 nfam = st.BUF1.NFAM;
   const int32 nind = st.BUF1.FAMOFF(nfam + 1);
   idone.assign(static_cast<std::size_t>(nind) + 1, 0);
-  child.assign(static_cast<std::size_t>(nind) + 1, 0);
+  std::fill_n(child, static_cast<std::size_t>(nind) + 1, std::uint8_t{0});
   for (int32 f = 1; f <= nfam; ++f) {
     const int32 famoff = st.BUF1.FAMOFF(f);
     std::uint8_t* done = idone.data() + famoff;  // done[e] for member e
-    std::uint8_t* kid = child.data() + famoff;
+    std::uint8_t* kid = child + famoff;
     const int32 jfirst = st.BUF3.NUCOFF(f) + 1;
     const int32 jlast = st.BUF3.NUCOFF(f + 1);
     for (int32 j = jfirst; j <= jlast; ++j) {
@@ -39,43 +40,80 @@ void DensityStore::find_roles(const ModelState& st, std::vector<std::uint8_t>& c
   }
 }
 
+namespace {
+
+// Room for n values of T from byte `at` (64-byte aligned), moving `at` past it.
+template <class T>
+StoreTable<T> carve(char* base, std::size_t& at, std::size_t n) {
+  StoreTable<T> t;
+  t.p = reinterpret_cast<T*>(base + at);
+  t.n = n;
+  at += (n * sizeof(T) + 63) / 64 * 64;
+  return t;
+}
+
+}  // namespace
+
+void DensityStore::place_tables(int32 nind, int32 nslots) {
+  const std::size_t ni = static_cast<std::size_t>(nind) + 1;
+  const std::size_t ns = static_cast<std::size_t>(nslots) + 1;
+  // fen holds 3 per individual at most, and the 0 and the 1.
+  const std::size_t nfen = 3 * ni + 2;
+  auto bytes = [](std::size_t n, std::size_t size) { return (n * size + 63) / 64 * 64; };
+  const std::size_t total = bytes(ni, sizeof(double)) + bytes(nfen, sizeof(double)) + bytes(ns, sizeof(int32)) +
+                            bytes(ni, sizeof(int32)) + bytes(ns, 1) + bytes(ni, 1);
+  const std::size_t doubles = total / sizeof(double) + 8;
+  if (tables_.size() < doubles) tables_ = LargeDoubles(doubles);
+  // 64-byte aligned from the first (the mapping starts on a page).
+  char* base = reinterpret_cast<char*>(tables_.data());
+  std::size_t at = 0;
+  trait_y = carve<double>(base, at, ni);
+  fen = carve<double>(base, at, nfen);
+  slot_fen = carve<int32>(base, at, ns);
+  block_ = carve<int32>(base, at, ni);
+  slot_freq = carve<std::uint8_t>(base, at, ns);
+  child_ = carve<std::uint8_t>(base, at, ni);
+}
+
 void DensityStore::clear(const ModelState& st) {
   const int32 nfam = st.BUF1.NFAM;
   const int32 nind = st.BUF1.FAMOFF(nfam + 1);
   const int32 nslots = st.GENOT.IGOFF(nind);
-  std::vector<std::uint8_t> child;
+  place_tables(nind, nslots);
+  std::uint8_t* child = child_.data();
   find_roles(st, child);
   // The blocks of the members whose trait value is known, and where each
   // member's densities are: block[k] its place in its family's block, or -1
   // when the trait is skipped, or -2 - m for the m-th member whose trait
   // value is missing.
-  std::vector<int32> block(static_cast<std::size_t>(nind) + 1, -1);
+  int32* block = block_.data();
+  std::fill_n(block, static_cast<std::size_t>(nind) + 1, -1);
   trait_begin.assign(static_cast<std::size_t>(nfam) + 2, 0);
-  trait_y.clear();
-  trait_y.reserve(static_cast<std::size_t>(nind));
+  int32 known = 0;
   int32 missing = 0;
   for (int32 f = 1; f <= nfam; ++f) {
-    trait_begin[static_cast<std::size_t>(f)] = static_cast<int32>(trait_y.size());
+    trait_begin[static_cast<std::size_t>(f)] = known;
     for (int32 k = st.BUF1.FAMOFF(f) + 1; k <= st.BUF1.FAMOFF(f + 1); ++k) {
       const double y = st.BUF2.TRAIT(k);
       if (!(y > TRAIT_SKIPPED)) continue;
       if (y <= TRAIT_MISSING) {
         block[static_cast<std::size_t>(k)] = -2 - missing++;
       } else {
-        block[static_cast<std::size_t>(k)] = static_cast<int32>(trait_y.size()) - trait_begin[static_cast<std::size_t>(f)];
-        trait_y.push_back(y);
+        block[static_cast<std::size_t>(k)] = known - trait_begin[static_cast<std::size_t>(f)];
+        trait_y[static_cast<std::size_t>(known++)] = y;
       }
     }
   }
-  trait_begin[static_cast<std::size_t>(nfam) + 1] = static_cast<int32>(trait_y.size());
-  const int32 known = static_cast<int32>(trait_y.size());
+  trait_begin[static_cast<std::size_t>(nfam) + 1] = known;
+  trait_y.n = static_cast<std::size_t>(known);
   zero_at = 3 * known;
   one_at = zero_at + 1;
   const int32 missing_at = one_at + 1;
-  fen.assign(static_cast<std::size_t>(missing_at) + 3 * static_cast<std::size_t>(missing), 0.0);
+  fen.n = static_cast<std::size_t>(missing_at) + 3 * static_cast<std::size_t>(missing);
+  std::fill_n(fen.data(), fen.size(), 0.0);
   fen[static_cast<std::size_t>(one_at)] = 1.0;
-  slot_fen.assign(static_cast<std::size_t>(nslots) + 1, 0);
-  slot_freq.assign(static_cast<std::size_t>(nslots) + 1, 0);
+  std::fill_n(slot_fen.data(), slot_fen.size(), 0);
+  std::fill_n(slot_freq.data(), slot_freq.size(), std::uint8_t{0});
   family_epoch.assign(3 * (static_cast<std::size_t>(nfam) + 1), 0);
   for (int32 f = 1; f <= nfam; ++f) {
     const int32 begin = trait_begin[static_cast<std::size_t>(f)];

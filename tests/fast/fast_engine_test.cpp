@@ -234,6 +234,37 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
 // A member in no nuclear family gets founder weights but keeps IDONE 0,
 // parents summed out below the root are children too: the IDONE flags and
 // weights of the last family must be those MASSIX leaves.
+// One engine over studies read one after another into the same state, as a
+// scan reads its markers: the kept densities and the slots' places are
+// found afresh at each full set-up, in tables kept when the new study fits
+// them and made anew when it does not (larger, smaller, larger again, the
+// same size with other trait values).
+TEST(FastEngine, StudiesOfChangingSizeInOneEngine) {
+  Random rng(20261211);
+  Side lit(kLiteral), fast(kFast);
+  const ParameterVector truth = test::random_parameters(rng, 0.1);
+  int step = 0;
+  for (const int nfam : {6, 1, 14, 3, 14}) {
+    test::HidingRates rates;
+    rates.wrong_marker = 0.0;
+    rates.untyped = nfam == 3 ? 0.8 : 0.2;
+    rates.max_assignments = 2000000;
+    std::vector<Family> fams;
+    for (int i = 0; i < nfam; ++i)
+      fams.push_back(test::random_family(rng, test::kAllShapes[rng.below(10)], truth, rates));
+    const ParameterVector x = test::random_parameters(rng, 0.2);
+    load_both(lit, fast, fams, x);
+    set_x_both(lit, fast, x, -1);
+    const std::string name = "study " + std::to_string(step++) + " (" + std::to_string(nfam) + " families)";
+    compare_evaluation(lit, fast, name + ", set-up");
+    ParameterVector y = x;
+    y[1] *= 1.01;  // a mean moves: the densities of that genotype again
+    set_x_both(lit, fast, y, 1);
+    compare_evaluation(lit, fast, name + ", update");
+    if (HasFailure()) return;
+  }
+}
+
 TEST(FastEngine, MembersOutsideEveryNuclearFamilyAndThreeGenerations) {
   Family f;
   f.members = {{12.0, 2}, {9.5, 0}, {11.0, 7}, {10.2, 0}, {8.8, 0}, {7.0, 3}, {13.1, 0}};
