@@ -61,8 +61,9 @@ void ask_large_pages(void* begin, std::size_t bytes) noexcept {
 #endif
 }
 
-LargeDoubles::LargeDoubles(std::size_t n) : p_(static_cast<double*>(map_zeroed(n * sizeof(double)))), n_(n) {
-  ask_large_pages(p_, n * sizeof(double));
+LargeDoubles::LargeDoubles(std::size_t n, bool large_pages)
+    : p_(static_cast<double*>(map_zeroed(n * sizeof(double)))), n_(n) {
+  if (large_pages) ask_large_pages(p_, n * sizeof(double));
 }
 
 LargeDoubles::~LargeDoubles() { unmap_zeroed(p_, n_ * sizeof(double)); }

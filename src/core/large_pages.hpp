@@ -21,11 +21,12 @@ void unmap_zeroed(void* p, std::size_t bytes) noexcept;
 void ask_large_pages(void* begin, std::size_t bytes) noexcept;
 
 // n doubles, zero at first, in memory from map_zeroed with 2 MiB pages asked
-// for.  Not copyable.
+// for (unless `large_pages` is false: a small table in one 2 MiB page would
+// only take more memory).  Not copyable.
 class LargeDoubles {
  public:
   LargeDoubles() = default;
-  explicit LargeDoubles(std::size_t n);
+  explicit LargeDoubles(std::size_t n, bool large_pages = true);
   ~LargeDoubles();
   LargeDoubles(LargeDoubles&& o) noexcept : p_(o.p_), n_(o.n_) { o.p_ = nullptr; o.n_ = 0; }
   LargeDoubles& operator=(LargeDoubles&& o) noexcept;

@@ -90,7 +90,7 @@ struct DensityStore {
   void place_tables(int32 nind, int32 nslots);
 
   // The tables above, and the work tables of clear (block, child), in one
-  // stretch of memory with 2 MiB pages asked for: on a study of some 24,000
+  // stretch of memory, with 2 MiB pages asked for when it is large: on a study of some 24,000
   // individuals they are about 1.3 MB, whose first writes page by page (some
   // 9 us each on a virtual machine) took most of the time of clear.
   LargeDoubles tables_;

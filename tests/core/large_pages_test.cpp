@@ -20,8 +20,9 @@ TEST(LargeDoubles, ZeroWritableMovableAndFreshEachTime) {
   // Sizes below, at and above one 2 MiB page (262,144 doubles).
   for (const std::size_t n : {std::size_t{1}, std::size_t{1000}, std::size_t{262144}, std::size_t{166375}, std::size_t{400001}}) {
     SCOPED_TRACE(n);
-    for (int round = 0; round < 2; ++round) {  // memory written over and freed is handed out zero again
-      LargeDoubles b(n);
+    for (int round = 0; round < 4; ++round) {  // memory written over and freed is handed out zero again
+      const bool large = round % 2 == 0;            // with 2 MiB pages asked for, and without
+      LargeDoubles b(n, large);
       ASSERT_EQ(n, b.size());
       EXPECT_EQ(0u, nonzero(b));
 #if defined(__linux__)
