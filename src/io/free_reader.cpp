@@ -295,6 +295,20 @@ void FreeReader::read(double& v, std::string_view item, long index) {
     ok = ok && exponent_digits > 0 && i == t.size();
   }
   if (!ok) fail_value(t, it.line, "is not a number", item, index);
+  // The nearest double to the decimal value: from_chars and strtod both give
+  // it, from_chars several times faster.  from_chars takes no plus sign; a
+  // result that is zero, subnormal or out of range is left to strtod, whose
+  // handling of those the messages below follow.
+  {
+    const char* first = number_.data() + (number_[0] == '+' ? 1 : 0);
+    const char* last = number_.data() + number_.size();
+    double r = 0.0;
+    const auto res = std::from_chars(first, last, r);
+    if (res.ec == std::errc() && res.ptr == last && std::isnormal(r)) {
+      v = r;
+      return;
+    }
+  }
   errno = 0;
   char* end = nullptr;
   const double r = std::strtod(number_.c_str(), &end);

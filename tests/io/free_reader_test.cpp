@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -301,6 +304,81 @@ TEST(FreeReader, OpenReadsTheWholeFile) {
   EXPECT_EQ(sum, 100000LL * 100001 / 2);
   EXPECT_EQ(last, -1);
   EXPECT_EQ(r.line(), 5002);
+}
+
+// A real is the double nearest its decimal value, as the C library's strtod
+// reads the same number (with its exponent letter written E): checked bit
+// for bit on values of every length and scale, exponents written each way
+// the format allows, ties and the ends of the range.
+TEST(FreeReader, RealsAreTheNearestDoubleAsStrtodReadsThem) {
+  std::vector<std::string> texts = {
+      "0", "-0", "+0.0", ".5", "5.", "-.5e+1", "9007199254740993", "9007199254740995",
+      "0.1000000000000000055511151231257827021181583404541015625",
+      "0.1000000000000000055511151231257827021181583404541015626",
+      "1.7976931348623157e308", "1.7976931348623158e308", "2.2250738585072014E-308",
+      "2.2250738585072011e-308", "2.2250738585072012d-308", "4.9406564584124654e-324",
+      "2.4703282292062328e-324", "1e-400", "-1d-400", "123456789012345678901234567890",
+      "1.5-3", "1.5+3", "7D2", "-3.25d-2", "+1E+0", "95.61", "-999", "114.96"};
+  std::uint64_t x = 88172645463325252ull;  // xorshift
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  const char* const letters[] = {"e", "E", "d", "D", ""};
+  for (int i = 0; i < 20000; ++i) {
+    std::string t = next() % 4 == 0 ? "-" : next() % 4 == 0 ? "+" : "";
+    const int digits = 1 + static_cast<int>(next() % 25);
+    const int point = static_cast<int>(next() % static_cast<std::uint64_t>(digits + 1));
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) t += '.';
+      t += static_cast<char>('0' + next() % 10);
+    }
+    if (next() % 3 != 0) {
+      const int e = static_cast<int>(next() % 660) - 340;
+      const char* letter = letters[next() % 5];
+      t += letter;
+      // Without a letter the exponent's sign is what marks it.
+      t += e < 0 ? "-" : *letter == '\0' || next() % 2 == 0 ? "+" : "";
+      t += std::to_string(e < 0 ? -e : e);
+    }
+    texts.push_back(t);
+  }
+  std::string contents;
+  for (const std::string& t : texts) contents += t + "\n";
+  FreeReader r("reals", contents);
+  for (const std::string& t : texts) {
+    // What strtod reads: the exponent as e, a sign alone preceded by e.
+    std::string c;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      const char ch = t[i];
+      if (ch == 'd' || ch == 'D' || ch == 'E') {
+        c += 'e';
+      } else if ((ch == '+' || ch == '-') && i > 0 && t[i - 1] != 'e' && t[i - 1] != 'E' && t[i - 1] != 'd' &&
+                 t[i - 1] != 'D') {
+        c += 'e';
+        c += ch;
+      } else {
+        c += ch;
+      }
+    }
+    const double want = std::strtod(c.c_str(), nullptr);
+    r.begin_read("a real");
+    if (std::isinf(want)) {
+      EXPECT_EQ(stop_message([&] {
+                  double v = 0.0;
+                  r.read(v, "X");
+                }),
+                "reals, line " + std::to_string(r.line()) + ": \"" + t +
+                    "\" is too large for a double precision number (reading X, a real)")
+          << t;
+      continue;
+    }
+    double v = kRealUnset;
+    r.read(v, "X");
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(want), std::bit_cast<std::uint64_t>(v)) << t << " read as " << show(v);
+  }
 }
 
 TEST(FreeReader, TrimName) {
