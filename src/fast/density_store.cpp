@@ -63,8 +63,8 @@ void DensityStore::place_tables(int32 nind, int32 nslots) {
   const std::size_t total = bytes(ni, sizeof(double)) + bytes(nfen, sizeof(double)) + bytes(ns, sizeof(int32)) +
                             bytes(ni, sizeof(int32)) + bytes(ns, 1) + bytes(ni, 1);
   const std::size_t doubles = total / sizeof(double) + 8;
-  // Below some 256 KiB (a study of under 5,000 individuals or so) the
-  // first writes are few, and a 2 MiB page would only take more memory.
+  // Below 256 KiB (about 45 bytes per individual and 5 per genotype slot)
+  // the first writes are few, and a 2 MiB page would only take more memory.
   if (tables_.size() < doubles) tables_ = LargeDoubles(doubles, total >= (std::size_t{256} << 10));
   // 64-byte aligned from the first (the mapping starts on a page).
   char* base = reinterpret_cast<char*>(tables_.data());
