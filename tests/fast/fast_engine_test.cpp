@@ -231,9 +231,6 @@ TEST(FastEngine, BitIdenticalToLiteralOnRandomPedigrees) {
   EXPECT_LE(left, compared / 10);
 }
 
-// A member in no nuclear family gets founder weights but keeps IDONE 0,
-// parents summed out below the root are children too: the IDONE flags and
-// weights of the last family must be those MASSIX leaves.
 // One engine over studies read one after another into the same state, as a
 // scan reads its markers: the kept densities and the slots' places are
 // found afresh at each full set-up, in tables kept when the new study fits
@@ -265,6 +262,9 @@ TEST(FastEngine, StudiesOfChangingSizeInOneEngine) {
   }
 }
 
+// A member in no nuclear family gets founder weights but keeps IDONE 0,
+// parents summed out below the root are children too: the IDONE flags and
+// weights of the last family must be those MASSIX leaves.
 TEST(FastEngine, MembersOutsideEveryNuclearFamilyAndThreeGenerations) {
   Family f;
   f.members = {{12.0, 2}, {9.5, 0}, {11.0, 7}, {10.2, 0}, {8.8, 0}, {7.0, 3}, {13.1, 0}};
