@@ -162,7 +162,7 @@ void TransmissionCache::form_products(double* ctrans, bool moved_only, std::uint
         continue;
       const std::size_t ib = static_cast<std::size_t>((b - 1) * 4);
       const std::size_t pair = static_cast<std::size_t>(genotype_pair(a, b));
-      double* Cab = ctrans + N_GEN * pair - 1;  // Cab[c] = CTRANS(c, b, a)
+      double* Cab = ctrans_row(ctrans, b, a);  // Cab[c] = CTRANS(c, b, a)
       const double* va = nzval_.data() + ia;
       const double* vb = nzval_.data() + ib;
       double u = 0.0;

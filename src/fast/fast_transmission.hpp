@@ -31,13 +31,16 @@ namespace mglink {
 inline int genotype_pair(int a, int b) { return (a - 1) * static_cast<int>(N_GEN) + (b - 1); }
 
 // The child probabilities of parents a and b as a row: row[c] = CTRANS(c, b,
-// a), c = 1..55 (CTRANS is stored c fastest, then b, then a).
+// a), c = 1..55 (CTRANS is stored c fastest, then b, then a), in a table of
+// CTRANS's layout from its first entry (the state's, or a thread's copy).
+inline const double* ctrans_row(const double* ctrans, int b, int a) {
+  return ctrans + N_GEN * genotype_pair(a, b) - 1;
+}
+inline double* ctrans_row(double* ctrans, int b, int a) { return ctrans + N_GEN * genotype_pair(a, b) - 1; }
 inline const double* ctrans_row(const ModelState& st, int b, int a) {
-  return st.TRANC.CTRANS.data() + N_GEN * genotype_pair(a, b) - 1;
+  return ctrans_row(st.TRANC.CTRANS.data(), b, a);
 }
-inline double* ctrans_row(ModelState& st, int b, int a) {
-  return st.TRANC.CTRANS.data() + N_GEN * genotype_pair(a, b) - 1;
-}
+inline double* ctrans_row(ModelState& st, int b, int a) { return ctrans_row(st.TRANC.CTRANS.data(), b, a); }
 
 class TransmissionCache {
  public:
