@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "likelihood/densities.hpp"
@@ -42,9 +43,10 @@ void DensityStore::find_roles(const ModelState& st, std::uint8_t* child) {
 
 namespace {
 
-// Room for n values of T from byte `at` (64-byte aligned), moving `at` past it.
+// Room for n values of T at address base + at (64-byte aligned when base
+// is), moving `at` past it.
 template <class T>
-StoreTable<T> carve(char* base, std::size_t& at, std::size_t n) {
+StoreTable<T> carve(std::uintptr_t base, std::size_t& at, std::size_t n) {
   StoreTable<T> t;
   t.p = reinterpret_cast<T*>(base + at);
   t.n = n;
@@ -54,27 +56,27 @@ StoreTable<T> carve(char* base, std::size_t& at, std::size_t n) {
 
 }  // namespace
 
-void DensityStore::place_tables(int32 nind, int32 nslots) {
+std::size_t DensityStore::carve_tables(std::uintptr_t base, int32 nind, int32 nslots) {
   const std::size_t ni = static_cast<std::size_t>(nind) + 1;
   const std::size_t ns = static_cast<std::size_t>(nslots) + 1;
-  // fen holds 3 per individual at most, and the 0 and the 1.
-  const std::size_t nfen = 3 * ni + 2;
-  auto bytes = [](std::size_t n, std::size_t size) { return (n * size + 63) / 64 * 64; };
-  const std::size_t total = bytes(ni, sizeof(double)) + bytes(nfen, sizeof(double)) + bytes(ns, sizeof(int32)) +
-                            bytes(ni, sizeof(int32)) + bytes(ns, 1) + bytes(ni, 1);
-  const std::size_t doubles = total / sizeof(double) + 8;
-  // Below 256 KiB (about 45 bytes per individual and 5 per genotype slot)
-  // the first writes are few, and a 2 MiB page would only take more memory.
-  if (tables_.size() < doubles) tables_ = LargeDoubles(doubles, total >= (std::size_t{256} << 10));
-  // 64-byte aligned from the first (the mapping starts on a page).
-  char* base = reinterpret_cast<char*>(tables_.data());
   std::size_t at = 0;
   trait_y = carve<double>(base, at, ni);
-  fen = carve<double>(base, at, nfen);
+  fen = carve<double>(base, at, 3 * ni + 2);  // 3 per individual at most, the 0 and the 1
   slot_fen = carve<int32>(base, at, ns);
   block_ = carve<int32>(base, at, ni);
   slot_freq = carve<std::uint8_t>(base, at, ns);
   child_ = carve<std::uint8_t>(base, at, ni);
+  return at;
+}
+
+void DensityStore::place_tables(int32 nind, int32 nslots) {
+  const std::size_t bytes = carve_tables(0, nind, nslots);  // only counts
+  const std::size_t doubles = (bytes + sizeof(double) - 1) / sizeof(double);
+  // Below 256 KiB (about 45 bytes per individual and 5 per genotype slot)
+  // the first writes are few, and a 2 MiB page would only take more memory.
+  if (tables_.size() < doubles) tables_ = LargeDoubles(doubles, bytes >= (std::size_t{256} << 10));
+  // The mapping starts on a page boundary, so every table is 64-byte aligned.
+  carve_tables(reinterpret_cast<std::uintptr_t>(tables_.data()), nind, nslots);
 }
 
 void DensityStore::clear(const ModelState& st) {

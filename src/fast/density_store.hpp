@@ -88,6 +88,9 @@ struct DensityStore {
   // Places the tables of a pass, for nind individuals and nslots slots, in
   // tables_ (mapped anew only when it is too small).
   void place_tables(int32 nind, int32 nslots);
+  // The tables' places from address `base` (0: only their size is wanted);
+  // returns the bytes they take.
+  std::size_t carve_tables(std::uintptr_t base, int32 nind, int32 nslots);
 
   // The tables above, and the work tables of clear (block, child), in one
   // stretch of memory, with 2 MiB pages asked for when it is large: on a study of some 24,000
