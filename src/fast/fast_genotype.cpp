@@ -41,14 +41,10 @@ void GENOTYPE_parts(ModelState& st, Console& con, const ForEachPart* parts) {
     return n;
   };
 
-  // Every genotype possible, then the marker filter: a typed individual
-  // keeps the genotypes of its marker code.
+  // Every genotype possible, then the marker filter.
   for_each_part(parts, nparts, [&](int i) {
     const int32 k0 = first_individual(i), k1 = first_individual(i + 1) - 1;
-    for (int32 k = k0; k <= k1; ++k) {
-      const int32 c = st.BUF2.MARKER(k);
-      for (int j = 1; j <= 55; ++j) W.IPOSS(j, k) = (c == 0 || st.PRPAR.MRKGEN(j) == c) ? 1 : 0;
-    }
+    mark_marker_genotypes(st, k0, k1);
     count[static_cast<std::size_t>(i)] = count_possible(st, k0, k1);
   });
   W.N0 = total();
@@ -79,17 +75,7 @@ void GENOTYPE_parts(ModelState& st, Console& con, const ForEachPart* parts) {
   G.NTOT = NTOT;
   G.IGOFF(0) = 0;
   for_each_part(parts, nparts, [&](int i) {
-    int32 slot = before[static_cast<std::size_t>(i)];
-    for (int32 k = first_individual(i); k < first_individual(i + 1); ++k) {
-      const int32 from = slot;
-      for (int j = 1; j <= 55; ++j) {
-        if (W.IPOSS(j, k) != 1) continue;
-        slot = slot + 1;
-        G.LGEN(slot) = j;
-      }
-      G.IGOFF(k) = slot;
-      G.NGEN(k) = slot - from;
-    }
+    list_slots(st, first_individual(i), first_individual(i + 1) - 1, before[static_cast<std::size_t>(i)]);
   });
 }
 

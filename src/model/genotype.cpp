@@ -52,6 +52,34 @@ void prune_parents(ModelState& st, int32 famoff, int32 first, int32 last, bool n
 
 }  // namespace
 
+void mark_marker_genotypes(ModelState& st, int32 first, int32 last) {
+  auto& W = st.work;
+  for (int32 k = first; k <= last; ++k)
+    for (int j = 1; j <= 55; ++j) W.IPOSS(j, k) = 1;
+  // A typed individual keeps the genotypes of its marker code.
+  for (int32 k = first; k <= last; ++k) {
+    const int32 c = st.BUF2.MARKER(k);
+    if (c == 0) continue;
+    for (int j = 1; j <= 55; ++j)
+      if (st.PRPAR.MRKGEN(j) != c) W.IPOSS(j, k) = 0;
+  }
+}
+
+int32 list_slots(ModelState& st, int32 first, int32 last, int32 s) {
+  auto& G = st.GENOT;
+  for (int32 k = first; k <= last; ++k) {
+    const int32 from = s;
+    for (int j = 1; j <= 55; ++j) {
+      if (st.work.IPOSS(j, k) != 1) continue;
+      s = s + 1;
+      G.LGEN(s) = j;
+    }
+    G.IGOFF(k) = s;
+    G.NGEN(k) = s - from;
+  }
+  return s;
+}
+
 int32 count_possible(const ModelState& st, int32 first, int32 last) {
   int32 n = 0;
   for (int32 k = first; k <= last; ++k)
@@ -103,16 +131,7 @@ void GENOTYPE(ModelState& st, Console& con) {
                       std::to_string(N_IGOFF));
   }
 
-  for (int32 k = 1; k <= NTOT; ++k)
-    for (int j = 1; j <= 55; ++j) W.IPOSS(j, k) = 1;
-
-  // Marker filter: a typed individual keeps the genotypes of its marker code.
-  for (int32 k = 1; k <= NTOT; ++k) {
-    const int32 c = st.BUF2.MARKER(k);
-    if (c == 0) continue;
-    for (int j = 1; j <= 55; ++j)
-      if (st.PRPAR.MRKGEN(j) != c) W.IPOSS(j, k) = 0;
-  }
+  mark_marker_genotypes(st, 1, NTOT);
   W.N0 = count_possible(st, 1, NTOT);
   con.line(FreeLine().text("N0=").integer(W.N0).str());
 
@@ -131,16 +150,7 @@ void GENOTYPE(ModelState& st, Console& con) {
 
   G.NTOT = NTOT;
   G.IGOFF(0) = 0;
-  int32 s = 0;
-  for (int32 k = 1; k <= NTOT; ++k) {
-    for (int j = 1; j <= 55; ++j) {
-      if (W.IPOSS(j, k) != 1) continue;
-      s = s + 1;
-      G.LGEN(s) = j;
-    }
-    G.IGOFF(k) = s;
-  }
-  for (int32 k = 1; k <= NTOT; ++k) G.NGEN(k) = G.IGOFF(k) - G.IGOFF(k - 1);
+  list_slots(st, 1, NTOT, 0);
 }
 
 }  // namespace mglink

@@ -26,6 +26,16 @@ void elimination_sweep(ModelState& st, bool nonnegative);
 // swept in any order).
 void elimination_sweep(ModelState& st, bool nonnegative, int32 first, int32 last);
 
+// Every genotype possible for individuals first..last, then the marker
+// filter: a typed individual keeps the genotypes of its marker code.  Reads
+// MARKER, MRKGEN; writes IPOSS.
+void mark_marker_genotypes(ModelState& st, int32 first, int32 last);
+
+// The genotype lists of individuals first..last, their slots numbered from
+// s + 1 on: LGEN, IGOFF(k) (the last slot of k) and NGEN(k) from IPOSS.
+// Returns the last slot.  Reads IPOSS; writes LGEN, IGOFF, NGEN.
+int32 list_slots(ModelState& st, int32 first, int32 last, int32 s);
+
 // The (individual, genotype) pairs still possible (IPOSS = 1) of
 // individuals first..last.  Reads IPOSS.
 int32 count_possible(const ModelState& st, int32 first, int32 last);
