@@ -94,7 +94,7 @@ void ensure_pool(Engine& E, int threads) {
 // are known.  Returns whether the set-up can share out its work.
 bool prepare_setup_threads(Engine& E, const ModelState& st) {
   const long individuals = st.BUF1.NFAM >= 1 ? st.BUF1.FAMOFF(st.BUF1.NFAM + 1) : 0;
-  const int threads = chosen_threads(E.requested, E.requested >= 1 ? 0 : individuals);
+  const int threads = chosen_threads(E.requested, individuals);
   if (threads <= 1) return false;
   ensure_pool(E, threads);
   return true;
