@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/cache_lines.hpp"
 #include "core/large_pages.hpp"
 #include "core/model_state.hpp"
 #include "fast/density_store.hpp"
@@ -52,10 +53,11 @@ namespace mglink {
 inline constexpr int32 TYPED_SLOTS = 4;
 
 // Working store of one thread.  Grows to the largest family met and is then
-// reused: nothing is allocated per evaluation.
-struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
-  std::vector<double> w;          // weights of the family's slots, w[s - base], s global
-  std::vector<int32> mark;        // distinct-entry check of a nuclear family
+// reused: nothing is allocated per evaluation.  Its buffers share no cache
+// line with another thread's (LineVector).
+struct alignas(128) PeelScratch {  // a cache line pair apart from the next thread's
+  LineVector<double> w;           // weights of the family's slots, w[s - base], s global
+  LineVector<int32> mark;         // distinct-entry check of a nuclear family
   struct Kid {                    // a child of the nuclear family being folded
     int32 first, n;               // its first slot (global number), its number of slots
     const double* w;              // the weights of its slots
@@ -63,14 +65,14 @@ struct alignas(64) PeelScratch {  // one cache line apart from the next thread's
     std::uint64_t mask;           // its genotypes, bit g-1 for genotype g
     std::uint8_t rank[N_GEN];     // slot of genotype g: first + rank[g-1], where in mask
   };
-  std::vector<Kid> kids;
+  LineVector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
-  std::vector<double> acc;        // sums W(u) of the connector's slots
-  std::vector<double> prod;       // products of a connector slot's pairs (by partner genotype)
-  std::vector<double> pkept;      // the product of (a, b), 55 x 55
-  std::vector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
-  std::vector<double> wgen;       // weights of a parent's slots by genotype
-  std::vector<double> logs;       // a family's rescaling sums, then their logarithms
+  LineVector<double> acc;         // sums W(u) of the connector's slots
+  LineVector<double> prod;        // products of a connector slot's pairs (by partner genotype)
+  LineVector<double> pkept;       // the product of (a, b), 55 x 55
+  LineVector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
+  LineVector<double> wgen;        // weights of a parent's slots by genotype
+  LineVector<double> logs;        // a family's rescaling sums, then their logarithms
   // The CTRANS the thread reads: null for the state's own; else a copy
   // (ctrans_copy, kept by TransmissionCache::refresh at ctrans_epoch), so
   // that a thread other than the one that rebuilt the state's table after a
