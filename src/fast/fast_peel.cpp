@@ -57,7 +57,10 @@ namespace {
 
 bool avx2_available() {
 #ifdef MGLINK_PEEL_AVX2
-  return __builtin_cpu_supports("avx2") != 0;
+  // The kernel also uses the bit instructions of BMI1 and BMI2 (every
+  // processor with AVX2 has them, but a virtual machine may hide them).
+  return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("bmi") != 0 &&
+         __builtin_cpu_supports("bmi2") != 0;
 #else
   return false;
 #endif

@@ -107,7 +107,8 @@ bool fast_family(const ModelState& st, const TransmissionCache& tc, int32 f, int
                  PeelScratch& sc, DensityStore& dens, double& FLOGL);
 
 // The instruction sets the peeling is compiled for: fast_family runs the
-// AVX2 kernel when the processor has it, else the generic one; both give the
+// AVX2 kernel (AVX2 with BMI1 and BMI2) when the processor has them, else
+// the generic one; both give the
 // same bits (the tests compare each with the literal routines).
 enum class PeelKernel { Generic, AVX2 };
 bool peel_kernel_available(PeelKernel k);

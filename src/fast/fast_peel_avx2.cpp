@@ -1,6 +1,8 @@
 // The peeling of one family for processors with AVX2: the same text, which
 // the compiler may now form four doubles at a time (each lane the same IEEE
-// operations as one at a time; AVX2 brings no fused multiply-add).  Only
+// operations as one at a time; AVX2 brings no fused multiply-add), and walk
+// the bit sets of genotypes with the BMI1 and BMI2 instructions (the lowest
+// set bit found and cleared in one instruction each).  Only
 // the functions of the included text carry the AVX2 target: those of the
 // headers, included before it, keep the default instruction set, so that
 // no copy of them that the rest of the program might use needs AVX2.
@@ -20,7 +22,7 @@
 #ifdef MGLINK_PEEL_AVX2
 
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,bmi,bmi2")
 
 namespace mglink {
 
