@@ -20,6 +20,9 @@
 namespace mglink {
 
 inline constexpr std::size_t CACHE_LINE = 64;
+// Data that two threads write lie at least this far apart (the aligned
+// pairs of lines that processors fetch together).
+inline constexpr std::size_t CACHE_LINE_PAIR = 2 * CACHE_LINE;
 
 template <class T>
 struct CacheLineAllocator {

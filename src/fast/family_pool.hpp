@@ -15,10 +15,11 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <thread>
 #include <vector>
+
+#include "core/cache_lines.hpp"
 
 namespace mglink {
 
@@ -67,17 +68,16 @@ class FamilyPool {
   // Each of the counters below, and the jobs, on a pair of cache lines of
   // its own: every thread writes next_ and done_ at each portion it takes,
   // while a worker that has run out of portions watches run_.
-  static constexpr std::size_t APART = 128;
   // The run number (high 32 bits) and the items not yet handed out, from
   // `front` (bits 16-31) up to but not including `back` (bits 0-15), changed
   // together: a portion is taken by a compare-and-swap that fails if the run
   // has changed, so that a worker that wakes late never takes items of a
   // later run under an earlier run's task.
-  alignas(APART) std::atomic<std::uint64_t> next_{0};
-  alignas(APART) std::atomic<std::uint32_t> run_{0};  // the run number the workers wait on
+  alignas(CACHE_LINE_PAIR) std::atomic<std::uint64_t> next_{0};
+  alignas(CACHE_LINE_PAIR) std::atomic<std::uint32_t> run_{0};  // the run number the workers wait on
   std::atomic<bool> stop_{false};
-  alignas(APART) std::atomic<int> done_{0};           // items finished in the current run
-  alignas(APART) Job jobs_[2];
+  alignas(CACHE_LINE_PAIR) std::atomic<int> done_{0};           // items finished in the current run
+  alignas(CACHE_LINE_PAIR) Job jobs_[2];
 };
 
 }  // namespace mglink

@@ -55,7 +55,7 @@ inline constexpr int32 TYPED_SLOTS = 4;
 // Working store of one thread.  Grows to the largest family met and is then
 // reused: nothing is allocated per evaluation.  Its buffers share no cache
 // line with another thread's (LineVector).
-struct alignas(128) PeelScratch {  // a cache line pair apart from the next thread's
+struct alignas(CACHE_LINE_PAIR) PeelScratch {  // a cache line pair apart from the next thread's
   LineVector<double> w;           // weights of the family's slots, w[s - base], s global
   LineVector<int32> mark;         // distinct-entry check of a nuclear family
   struct Kid {                    // a child of the nuclear family being folded

@@ -23,8 +23,8 @@ Span span_of(const V& v) {
 }
 
 // The aligned pairs of 64-byte lines that a span's bytes occupy.
-std::uintptr_t first_pair(const Span& s) { return s.begin / 128; }
-std::uintptr_t last_pair(const Span& s) { return (s.end - 1) / 128; }
+std::uintptr_t first_pair(const Span& s) { return s.begin / CACHE_LINE_PAIR; }
+std::uintptr_t last_pair(const Span& s) { return (s.end - 1) / CACHE_LINE_PAIR; }
 
 TEST(CacheLines, NoOtherBufferInTheLinePairsOfALineVector) {
   // Small buffers, as the working store holds them, allocated one after the
