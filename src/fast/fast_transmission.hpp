@@ -16,6 +16,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -67,6 +68,15 @@ class TransmissionCache {
   // The genotypes b (bit b-1) with which a parent of genotype a can have
   // a child at all: the union of partners(a, c) over every c.
   std::uint64_t any_partner(int a) const { return any_partner_[static_cast<std::size_t>(a - 1)]; }
+  // The genotypes b (bit b-1) with which a parent of genotype a can have a
+  // child of some genotype in `children` (bit c-1 for genotype c): the union
+  // of partners(a, c) over those c, any_partner(a) when they are all 55.
+  std::uint64_t partners_of_any(int a, std::uint64_t children) const {
+    if (children == (std::uint64_t{1} << N_GEN) - 1) return any_partner(a);
+    std::uint64_t cover = 0;
+    for (std::uint64_t m = children; m != 0; m &= m - 1) cover |= partners(a, std::countr_zero(m) + 1);
+    return cover;
+  }
 
   // CTRANS from HTRANS (just built), with the " Sum_bbb.ne.1" warnings and
   // pauses of build_CTRANS: step 9 of the update, and, with `unchanged`
