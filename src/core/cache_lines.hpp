@@ -24,6 +24,11 @@ inline constexpr std::size_t CACHE_LINE = 64;
 // pairs of lines that processors fetch together).
 inline constexpr std::size_t CACHE_LINE_PAIR = 2 * CACHE_LINE;
 
+// `bytes` rounded up to whole cache lines.
+inline constexpr std::size_t whole_lines(std::size_t bytes) {
+  return (bytes + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE;
+}
+
 template <class T>
 struct CacheLineAllocator {
   static_assert(alignof(T) <= CACHE_LINE, "a value starts on a line, not beyond");
@@ -44,7 +49,7 @@ struct CacheLineAllocator {
 
   // What n values take: whole cache lines, and a line before and after.
   static std::size_t bytes(std::size_t n) {
-    return (n * sizeof(T) + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE + 2 * CACHE_LINE;
+    return whole_lines(n * sizeof(T)) + 2 * CACHE_LINE;
   }
 
   template <class U>

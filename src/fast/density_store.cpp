@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/cache_lines.hpp"
 #include "likelihood/densities.hpp"
 
 namespace mglink {
@@ -43,14 +44,14 @@ void DensityStore::find_roles(const ModelState& st, std::uint8_t* child) {
 
 namespace {
 
-// Room for n values of T at address base + at (64-byte aligned when base
+// Room for n values of T at address base + at (on a cache line when base
 // is), moving `at` past it.
 template <class T>
 StoreTable<T> carve(std::uintptr_t base, std::size_t& at, std::size_t n) {
   StoreTable<T> t;
   t.p = reinterpret_cast<T*>(base + at);
   t.n = n;
-  at += (n * sizeof(T) + 63) / 64 * 64;
+  at += whole_lines(n * sizeof(T));
   return t;
 }
 
@@ -75,7 +76,7 @@ void DensityStore::place_tables(int32 nind, int32 nslots) {
   // Below 256 KiB (about 45 bytes per individual and 5 per genotype slot)
   // the first writes are few, and a 2 MiB page would only take more memory.
   if (tables_.size() < doubles) tables_ = LargeDoubles(doubles, bytes >= (std::size_t{256} << 10));
-  // The mapping starts on a page boundary, so every table is 64-byte aligned.
+  // The mapping starts on a page boundary, so every table starts on a cache line.
   carve_tables(reinterpret_cast<std::uintptr_t>(tables_.data()), nind, nslots);
 }
 
