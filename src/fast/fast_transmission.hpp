@@ -31,6 +31,9 @@ namespace mglink {
 // tables and in the fast peeling's.
 inline int genotype_pair(int a, int b) { return (a - 1) * static_cast<int>(N_GEN) + (b - 1); }
 
+// The set of every genotype, bit g-1 for genotype g.
+inline constexpr std::uint64_t EVERY_GENOTYPE = (std::uint64_t{1} << N_GEN) - 1;
+
 // The child probabilities of parents a and b as a row: row[c] = CTRANS(c, b,
 // a), c = 1..55 (CTRANS is stored c fastest, then b, then a), in a table of
 // CTRANS's layout from its first entry (the state's, or a thread's copy).
@@ -72,7 +75,7 @@ class TransmissionCache {
   // child of some genotype in `children` (bit c-1 for genotype c): the union
   // of partners(a, c) over those c, any_partner(a) when they are all 55.
   std::uint64_t partners_of_any(int a, std::uint64_t children) const {
-    if (children == (std::uint64_t{1} << N_GEN) - 1) return any_partner(a);
+    if (children == EVERY_GENOTYPE) return any_partner(a);
     std::uint64_t cover = 0;
     for (std::uint64_t m = children; m != 0; m &= m - 1) cover |= partners(a, std::countr_zero(m) + 1);
     return cover;
