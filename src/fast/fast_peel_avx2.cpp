@@ -14,6 +14,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#include <immintrin.h>
 
 #include "fast/fast_peel_kernels.hpp"
 #include "likelihood/densities.hpp"
@@ -27,7 +28,9 @@
 namespace mglink {
 
 #define MGLINK_PEEL_KERNEL fast_family_avx2
+#define MGLINK_PEEL_BMI2 1
 #include "fast/fast_peel_kernel.inc"
+#undef MGLINK_PEEL_BMI2
 #undef MGLINK_PEEL_KERNEL
 
 }  // namespace mglink

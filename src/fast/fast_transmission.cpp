@@ -16,6 +16,19 @@ inline bool theta_is_probability(double theta) { return theta >= 0.0 && theta <=
 
 }  // namespace
 
+namespace {
+
+std::array<std::uint64_t, 10> genotypes_carrying() {
+  std::array<std::uint64_t, 10> c{};
+  for (int h = 1; h <= 10; ++h)
+    for (int k = 1; k <= 10; ++k) c[static_cast<std::size_t>(h - 1)] |= std::uint64_t{1} << (genotype_of(h, k) - 1);
+  return c;
+}
+
+}  // namespace
+
+const std::array<std::uint64_t, 10> TransmissionCache::carrying_ = genotypes_carrying();
+
 TransmissionCache::TransmissionCache() {
   warned_.reserve(55 * 55);
   products_.resize(55 * 55 * 16);
@@ -88,6 +101,21 @@ void TransmissionCache::derive_lists() {
     for (int c = 1; c <= 55; ++c) any |= partners(a, c);
     any_partner_[static_cast<std::size_t>(a - 1)] = any;
   }
+  // The genotypes transmitting each haplotype, then each set of them.
+  std::array<std::uint64_t, 10> by_haplotype{};
+  for (int b = 1; b <= 55; ++b)
+    for (int j = 0; j < 4; ++j) {
+      const std::size_t at = static_cast<std::size_t>((b - 1) * 4 + j);
+      if (j >= nzcount_[static_cast<std::size_t>(b - 1)]) {
+        carrying_transmitted_[at] = 0;
+        continue;
+      }
+      by_haplotype[static_cast<std::size_t>(nzhap_[at] - 1)] |= std::uint64_t{1} << (b - 1);
+      carrying_transmitted_[at] = carrying(nzhap_[at]);
+    }
+  transmitters_[0] = 0;
+  for (unsigned set = 1; set < 1024; ++set)
+    transmitters_[set] = transmitters_[set & (set - 1)] | by_haplotype[static_cast<std::size_t>(std::countr_zero(set))];
   lists_ = true;
 }
 

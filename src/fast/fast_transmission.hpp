@@ -89,6 +89,23 @@ class TransmissionCache {
   // last described.  Reads X, HTRANS; writes CTRANS.
   void update(ModelState& st, Console& con, bool unchanged);
 
+  // The same through haplotypes: the haplotypes a parent of genotype a
+  // transmits (at most four), the genotypes
+  // {h, k} that carry haplotype h (`carrying(h)`, bit c-1 for genotype c;
+  // their k = 1..10 in increasing order of c), and the genotypes b that
+  // transmit some haplotype of a set (bit k-1 for haplotype k).  A child
+  // genotype c = {h, k} of the set `children` can come from a and b when h
+  // is transmitted by a and k by b, so partners_of_any(a, children) is
+  // partners_of_haplotypes of the k with {h, k} in `children` for some
+  // transmitted h.
+  // carrying_transmitted(a)[i]: carrying(h) for the i-th haplotype a
+  // transmits, 0 past the last (four entries).
+  const std::uint64_t* carrying_transmitted(int a) const {
+    return carrying_transmitted_.data() + static_cast<std::size_t>(a - 1) * 4;
+  }
+  static std::uint64_t carrying(int h) { return carrying_[static_cast<std::size_t>(h - 1)]; }
+  std::uint64_t partners_of_haplotypes(unsigned set) const { return transmitters_[set]; }
+
   // The changes of CTRANS counted (each rebuild or literal build):
   // a copy taken at one count is CTRANS until the next.
   std::uint64_t epoch() const { return epoch_; }
@@ -135,6 +152,9 @@ class TransmissionCache {
   std::vector<std::uint64_t> mask_;
   std::vector<std::uint64_t> partners_;
   std::array<std::uint64_t, 55> any_partner_{};
+  std::array<std::uint64_t, 1024> transmitters_{};  // by set of haplotypes
+  std::array<std::uint64_t, 55 * 4> carrying_transmitted_{};
+  static const std::array<std::uint64_t, 10> carrying_;
   // The nonzero products of each pair in the order of the full rebuild: per
   // product the child genotype, the haplotype positions i (of a) and j (of
   // b) in nzhap_, and whether it is the first product reaching its entry.
