@@ -14,7 +14,6 @@ void PeelScratch::reserve(int32 slots, int32 members, int32 entries, int32 nucle
   grow(mark, static_cast<long>(members) + 1);
   grow(kids, static_cast<long>(entries) + 1);
   grow(acc, N_GEN + 1);  // a member has at most N_GEN slots
-  grow(prod, N_GEN + 1);
   grow(pkept, N_GEN * N_GEN);  // per genotype pair
   grow(formed, N_GEN);
   grow(wgen, N_GEN);

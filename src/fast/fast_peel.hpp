@@ -68,8 +68,7 @@ struct alignas(CACHE_LINE_PAIR) PeelScratch {  // a cache line pair apart from t
   LineVector<Kid> kids;
   Kid spouse, connector;          // the other parent, the connector (a first child)
   LineVector<double> acc;         // sums W(u) of the connector's slots
-  LineVector<double> prod;        // products of a connector slot's pairs (by partner genotype)
-  LineVector<double> pkept;       // the product of (a, b), 55 x 55
+  LineVector<double> pkept;       // the product of (a, b), 55 x 55, at genotype_pair(a, b)
   LineVector<std::uint64_t> formed;  // per genotype a, the b whose product of (b, a) is kept
   LineVector<double> wgen;        // weights of a parent's slots by genotype
   LineVector<double> logs;        // a family's rescaling sums, then their logarithms
