@@ -14,10 +14,6 @@ namespace {
 // theta in [0, 1]: every HTRANS entry is then a probability.  NaN fails.
 inline bool theta_is_probability(double theta) { return theta >= 0.0 && theta <= 1.0; }
 
-}  // namespace
-
-namespace {
-
 std::array<std::uint64_t, 10> genotypes_carrying() {
   std::array<std::uint64_t, 10> c{};
   for (int h = 1; h <= 10; ++h)

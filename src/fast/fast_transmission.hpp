@@ -81,6 +81,23 @@ class TransmissionCache {
     return cover;
   }
 
+  // partners_of_any(a, children) through the haplotypes: a child genotype
+  // {h, k} can come from a and b when a transmits h and b transmits k, so
+  // the partners are those that transmit some k for which {h, k} is in
+  // `children` with h one of a's haplotypes.
+  // - carrying(h): the genotypes {h, 1} .. {h, 10} (bit c-1 for genotype c;
+  //   k increases with c), so that picking the bits of `children` at these
+  //   places gives the set of k (bit k-1) for that h;
+  // - carrying_transmitted(a)[i]: carrying(h) for the i-th haplotype a
+  //   transmits, 0 past the last (four entries);
+  // - partners_of_haplotypes(set): the genotypes (bit b-1) that transmit
+  //   some haplotype of the set (bit k-1 for haplotype k).
+  static std::uint64_t carrying(int h) { return carrying_[static_cast<std::size_t>(h - 1)]; }
+  const std::uint64_t* carrying_transmitted(int a) const {
+    return carrying_transmitted_.data() + static_cast<std::size_t>(a - 1) * 4;
+  }
+  std::uint64_t partners_of_haplotypes(unsigned set) const { return transmitters_[set]; }
+
   // CTRANS from HTRANS (just built), with the " Sum_bbb.ne.1" warnings and
   // pauses of build_CTRANS: step 9 of the update, and, with `unchanged`
   // false, the full set-up's build (from the nonzero products, or by
@@ -88,23 +105,6 @@ class TransmissionCache {
   // whether HTRANS was, before this update rebuilt it, the HTRANS this cache
   // last described.  Reads X, HTRANS; writes CTRANS.
   void update(ModelState& st, Console& con, bool unchanged);
-
-  // The same through haplotypes: the haplotypes a parent of genotype a
-  // transmits (at most four), the genotypes
-  // {h, k} that carry haplotype h (`carrying(h)`, bit c-1 for genotype c;
-  // their k = 1..10 in increasing order of c), and the genotypes b that
-  // transmit some haplotype of a set (bit k-1 for haplotype k).  A child
-  // genotype c = {h, k} of the set `children` can come from a and b when h
-  // is transmitted by a and k by b, so partners_of_any(a, children) is
-  // partners_of_haplotypes of the k with {h, k} in `children` for some
-  // transmitted h.
-  // carrying_transmitted(a)[i]: carrying(h) for the i-th haplotype a
-  // transmits, 0 past the last (four entries).
-  const std::uint64_t* carrying_transmitted(int a) const {
-    return carrying_transmitted_.data() + static_cast<std::size_t>(a - 1) * 4;
-  }
-  static std::uint64_t carrying(int h) { return carrying_[static_cast<std::size_t>(h - 1)]; }
-  std::uint64_t partners_of_haplotypes(unsigned set) const { return transmitters_[set]; }
 
   // The changes of CTRANS counted (each rebuild or literal build):
   // a copy taken at one count is CTRANS until the next.
