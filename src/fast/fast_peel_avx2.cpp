@@ -14,7 +14,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <immintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>  // _pext_u64 (BMI2)
+#endif
 
 #include "fast/fast_peel_kernels.hpp"
 #include "likelihood/densities.hpp"
