@@ -23,7 +23,7 @@
 #include <string>
 
 #include "io/message_file.hpp"
-#include "kallele/evaluator.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
 #include "kallele/two_pass.hpp"
 #include "kallele_study.hpp"
 #include "core/model_state.hpp"
@@ -59,7 +59,7 @@ bench::Study study(const StudyDesign& design, int K) {
   return bench::simulate_study(s);
 }
 
-void counters(benchmark::State& state, const bench::Study& s, const kallele::Evaluator& ev) {
+void counters(benchmark::State& state, const bench::Study& s, const pedlik::Evaluator& ev) {
   int classes = 0;
   for (std::size_t f = 0; f < ev.families(); ++f) classes = std::max(classes, ev.table(f).R);
   state.counters["families"] = static_cast<double>(s.ped.families.size());
@@ -70,8 +70,8 @@ void counters(benchmark::State& state, const bench::Study& s, const kallele::Eva
 
 void Evaluate(benchmark::State& state, StudyDesign design, int K) {
   const bench::Study s = study(design, K);
-  kallele::Evaluator ev(s.ped, s.marker);
-  kallele::Parameters x = bench::kTruth;
+  pedlik::Evaluator ev(s.ped, s.marker);
+  pedlik::Parameters x = bench::kTruth;
   int i = 0;
   for (auto _ : state) {
     x[4] = 0.01 + 0.05 * (i % 9);
@@ -85,14 +85,14 @@ void Evaluate(benchmark::State& state, StudyDesign design, int K) {
 void Tables(benchmark::State& state, StudyDesign design, int K) {
   const bench::Study s = study(design, K);
   for (auto _ : state) {
-    kallele::Evaluator ev(s.ped, s.marker);
+    pedlik::Evaluator ev(s.ped, s.marker);
     benchmark::DoNotOptimize(ev.slots());
   }
 }
 
 void TwoPass(benchmark::State& state, StudyDesign design, int K) {
   const bench::Study s = study(design, K);
-  kallele::Evaluator ev(s.ped, s.marker);
+  pedlik::Evaluator ev(s.ped, s.marker);
   auto st = make_model_state();
   // The example study's par.inp: every parameter estimated.
   const auto load = [](ModelState& m, int pass) {

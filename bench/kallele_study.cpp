@@ -32,7 +32,7 @@ class Draw {
 
 struct Builder {
   std::vector<Person> people;
-  kallele::Family fam;
+  pedlik::Family fam;
 
   int person(int generation) {
     Person p;
@@ -59,7 +59,7 @@ struct Builder {
           const int s = person(people[static_cast<std::size_t>(k - 1)].generation);
           descend(d, k, s, depth - 1, kids_lo, kids_hi, marry, k);
         }
-    kallele::NuclearFamily nf;
+    pedlik::NuclearFamily nf;
     nf.members = {a, b};
     nf.members.insert(nf.members.end(), kids.begin(), kids.end());
     nf.connector = connector;

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "kallele/study.hpp"
+#include "pedigree_likelihood/study.hpp"
 
 namespace mglink::bench {
 
@@ -33,13 +33,13 @@ struct StudyDesign {
 };
 
 struct Study {
-  kallele::Pedigree ped;
-  kallele::Marker marker;
+  pedlik::Pedigree ped;
+  pedlik::Marker marker;
 };
 
 Study simulate_study(const StudyDesign& design);
 
 // The model the studies are drawn from: X(1..6).
-inline constexpr kallele::Parameters kTruth = {0.4, 85.0, 100.0, 115.0, 0.05, 25.0};
+inline constexpr pedlik::Parameters kTruth = {0.4, 85.0, 100.0, 115.0, 0.05, 25.0};
 
 }  // namespace mglink::bench

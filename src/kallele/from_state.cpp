@@ -9,11 +9,11 @@ Pedigree pedigree_from_state(const ModelState& st) {
   Pedigree ped;
   const int32 NFAM = st.BUF1.NFAM;
   for (int32 f = 1; f <= NFAM; ++f) {
-    Family fam;
+    pedlik::Family fam;
     const int32 famoff = st.BUF1.FAMOFF(f);
     fam.size = st.BUF1.FAMOFF(f + 1) - famoff;
     for (int32 j = st.BUF3.NUCOFF(f) + 1; j <= st.BUF3.NUCOFF(f + 1); ++j) {
-      NuclearFamily nf;
+      pedlik::NuclearFamily nf;
       for (int32 i = st.BUF14.MEMOFF(j) + 1; i <= st.BUF14.MEMOFF(j + 1); ++i)
         nf.members.push_back(st.BUF16.MEMBER(i));
       nf.connector = st.BUF15.ICONN(j);

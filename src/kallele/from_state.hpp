@@ -3,11 +3,16 @@
 // evaluation wrapped the way GENMMP is (ties, bounds, rejection).
 #pragma once
 
-#include "kallele/evaluator.hpp"
-#include "kallele/study.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
+#include "pedigree_likelihood/study.hpp"
 #include "core/model_state.hpp"
 
 namespace mglink::kallele {
+
+using pedlik::Evaluator;
+using pedlik::Marker;
+using pedlik::Parameters;
+using pedlik::Pedigree;
 
 // The families, nuclear families (members, connectors, in the listed order)
 // and trait values of a state loaded by the family data reader.  Reads NFAM,

@@ -9,13 +9,15 @@
 #include <functional>
 
 #include "io/message_file.hpp"
-#include "kallele/evaluator.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
 #include "maximiser/methgi.hpp"
 #include "core/console.hpp"
 #include "core/model_state.hpp"
 #include "run/run_driver.hpp"
 
 namespace mglink::kallele {
+
+using pedlik::Evaluator;
 
 // Each pass as mglink's run driver reports it (PassResult: NEST, FINIT,
 // FMAX, X(1..6), ITER, NFUN, why the search stopped), and the test.

@@ -6,8 +6,8 @@
 
 #include "data/wwdat.hpp"
 #include "io/message_file.hpp"
-#include "kallele/evaluator.hpp"
-#include "kallele/family_table.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
+#include "pedigree_likelihood/family_table.hpp"
 #include "kallele/from_state.hpp"
 #include "kallele/two_pass.hpp"
 #include "core/console.hpp"
@@ -28,19 +28,19 @@ std::size_t idx(long i) { return static_cast<std::size_t>(i); }
 
 // The family structure of a prepared marker, as IWAY.DAT lists it (trait
 // values aside: the run reads those back from its trait.dat).
-kallele::Pedigree structure_of(const prep::Prepared& pr) {
+pedlik::Pedigree structure_of(const prep::Prepared& pr) {
   const prep::IwayData& L = pr.layout;
-  kallele::Pedigree ped;
+  pedlik::Pedigree ped;
   for (int f = 0; f < L.nfam(); ++f) {
-    kallele::Family fam;
+    pedlik::Family fam;
     fam.size = L.famoff[idx(f + 1)] - L.famoff[idx(f)];
     for (int j = L.nucoff[idx(f)]; j < L.nucoff[idx(f + 1)]; ++j) {
-      kallele::NuclearFamily nf;
+      pedlik::NuclearFamily nf;
       for (int i = L.memoff[idx(j)]; i < L.memoff[idx(j + 1)]; ++i) nf.members.push_back(L.member[idx(i)]);
       nf.connector = L.iconn[idx(j)];
       fam.nuclear.push_back(nf);
     }
-    for (int e = 0; e < fam.size; ++e) ped.trait.push_back(kallele::TRAIT_UNKNOWN - 1.0);
+    for (int e = 0; e < fam.size; ++e) ped.trait.push_back(pedlik::TRAIT_UNKNOWN - 1.0);
     ped.families.push_back(fam);
   }
   return ped;
@@ -48,9 +48,9 @@ kallele::Pedigree structure_of(const prep::Prepared& pr) {
 
 // The marker in the order of IWAY.DAT: individual w of family f is person
 // w of the prepared family f; individuals mglink-prep added are untyped.
-kallele::Marker marker_of(const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,
+pedlik::Marker marker_of(const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,
                           const std::vector<std::uint8_t>& typed1) {
-  kallele::Marker mk;
+  pedlik::Marker mk;
   mk.K = static_cast<int>(fc.frequency.size());
   mk.frequency = fc.frequency;
   for (const prep::Family& fam : mc.prepared.ped.families)
@@ -145,12 +145,12 @@ FullCoding full_coding(const MarkerData& m, const std::vector<Individual>& peopl
 
 std::string exact_mendel_family(const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,
                                 const std::vector<std::uint8_t>& typed1) {
-  const kallele::Pedigree ped = structure_of(mc.prepared);
-  const kallele::Marker mk = marker_of(ctx, mc, fc, typed1);
+  const pedlik::Pedigree ped = structure_of(mc.prepared);
+  const pedlik::Marker mk = marker_of(ctx, mc, fc, typed1);
   long first = 0;
   for (std::size_t f = 0; f < ped.families.size(); ++f) {
-    const kallele::Family& fam = ped.families[f];
-    const kallele::FamilyTable t = kallele::build_family_table(fam, first, mk, true);
+    const pedlik::Family& fam = ped.families[f];
+    const pedlik::FamilyTable t = pedlik::build_family_table(fam, first, mk, true);
     for (int e = 1; e <= fam.size; ++e)
       if (t.last(e) == t.first(e)) return mc.prepared.ped.families[f].id;
     first += fam.size;
@@ -166,12 +166,12 @@ RunResult run_exact(const fs::path& dir, const ScanContext& ctx, const MarkerCas
   const TaskNames task = read_task((dir / TASK_FILE).string());
   read_par(*st, 1, par);
   WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir.string());
-  const kallele::Pedigree ped = kallele::pedigree_from_state(*st);
-  const kallele::Marker mk = marker_of(ctx, mc, fc, typed1);
+  const pedlik::Pedigree ped = kallele::pedigree_from_state(*st);
+  const pedlik::Marker mk = marker_of(ctx, mc, fc, typed1);
   if (mk.alleles.size() != ped.trait.size())
     throw std::logic_error("the prepared pedigree and IWAY.DAT of " + dir.string() +
                            " list different numbers of individuals");
-  kallele::Evaluator ev(ped, mk);
+  pedlik::Evaluator ev(ped, mk);
 
   std::ostringstream out;
   std::istringstream in;

@@ -43,7 +43,7 @@ TEST(KAlleleTwoPass, FiveAlleleMarkerGivesMglinksEstimates) {
   st->IMAX.NPAR = 6;
   read_par(*st, 2, kStudy + "/par.inp");
   WWDAT(*st, "trait.dat", "marker.dat", kStudy);
-  kallele::Evaluator ev(kallele::pedigree_from_state(*st), kallele::marker_from_state(*st));
+  pedlik::Evaluator ev(kallele::pedigree_from_state(*st), kallele::marker_from_state(*st));
   const auto load = [](ModelState& s, int pass) { return read_par(s, pass, kStudy + "/par.inp"); };
   MessageFile messages(dir.file("fort.25.kallele"));
   const kallele::TwoPassResult r = kallele::run_two_passes(
@@ -76,8 +76,8 @@ TEST(KAlleleTwoPass, ManyAlleleMarkerPassesFitTogether) {
     fams.push_back(test::random_family(rng, test::kAllShapes[i % std::size(test::kAllShapes)], truth));
   auto st = make_model_state();
   test::load_families(*st, fams);
-  const kallele::Marker marker = test::random_marker(rng, fams, 12, 0.3, 1L << 40, 0.0);
-  kallele::Evaluator ev(kallele::pedigree_from_state(*st), marker);
+  const pedlik::Marker marker = test::random_marker(rng, fams, 12, 0.3, 1L << 40, 0.0);
+  pedlik::Evaluator ev(kallele::pedigree_from_state(*st), marker);
 
   // par.inp of the test: every parameter estimated from the truth's
   // neighbourhood, theta from 0.25.
@@ -109,7 +109,7 @@ TEST(KAlleleTwoPass, ManyAlleleMarkerPassesFitTogether) {
   for (std::size_t p = 0; p < 2; ++p) {
     SCOPED_TRACE("pass " + std::to_string(p + 1));
     EXPECT_GT(r.pass[p].FMAX, r.pass[p].FINIT);
-    const kallele::Parameters x{r.pass[p].X[1], r.pass[p].X[2], r.pass[p].X[3],
+    const pedlik::Parameters x{r.pass[p].X[1], r.pass[p].X[2], r.pass[p].X[3],
                                 r.pass[p].X[4], r.pass[p].X[5], r.pass[p].X[6]};
     // FMAX is the best value met; the pattern search may end a hair away
     // from its point.
@@ -127,7 +127,7 @@ TEST(KAlleleTwoPass, UnusableStartStopsThePass) {
   std::vector<test::Family> fams{test::random_family(rng, test::Shape::Nuclear, truth)};
   auto st = make_model_state();
   test::load_families(*st, fams);
-  kallele::Evaluator ev(kallele::pedigree_from_state(*st),
+  pedlik::Evaluator ev(kallele::pedigree_from_state(*st),
                         test::random_marker(rng, fams, 7, 0.3, 1L << 40, 0.0));
   const auto load = [&](ModelState& s, int pass) {
     test::set_parameters(s, truth);

@@ -29,9 +29,9 @@ std::vector<double> random_allele_frequencies(Random& rng, int K) {
   return w;
 }
 
-kallele::Marker random_marker(Random& rng, const std::vector<Family>& families, int K,
+pedlik::Marker random_marker(Random& rng, const std::vector<Family>& families, int K,
                               double untyped, long max_assignments, double wrong) {
-  kallele::Marker mk;
+  pedlik::Marker mk;
   mk.K = K;
   mk.frequency = random_allele_frequencies(rng, K);
   auto draw = [&] {
@@ -86,9 +86,9 @@ kallele::Marker random_marker(Random& rng, const std::vector<Family>& families, 
   return mk;
 }
 
-double kallele_brute_force(const kallele::Pedigree& ped, const kallele::Marker& marker,
-                           std::size_t f, const kallele::Parameters& x) {
-  const kallele::Family& fam = ped.families[f];
+double kallele_brute_force(const pedlik::Pedigree& ped, const pedlik::Marker& marker,
+                           std::size_t f, const pedlik::Parameters& x) {
+  const pedlik::Family& fam = ped.families[f];
   const long first = ped.first(f);
   const int n = fam.size, K = marker.K;
   std::vector<char> listed(idx(n + 1), 0);

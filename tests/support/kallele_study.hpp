@@ -15,7 +15,7 @@
 
 #include <vector>
 
-#include "kallele/study.hpp"
+#include "pedigree_likelihood/study.hpp"
 #include "support/pedigree.hpp"
 #include "support/random_pedigree.hpp"
 
@@ -29,11 +29,11 @@ std::vector<double> random_allele_frequencies(Random& rng, int K);
 // a member is untyped with probability `untyped`, then more members are
 // typed until the brute force's assignments stay below `max_assignments`;
 // with probability `wrong` one typed member gets a random genotype.
-kallele::Marker random_marker(Random& rng, const std::vector<Family>& families, int K,
+pedlik::Marker random_marker(Random& rng, const std::vector<Family>& families, int K,
                               double untyped, long max_assignments, double wrong = 0.03);
 
 // Likelihood (not its log) of family f (0-based) at X(1..6).
-double kallele_brute_force(const kallele::Pedigree& ped, const kallele::Marker& marker,
-                           std::size_t f, const kallele::Parameters& x);
+double kallele_brute_force(const pedlik::Pedigree& ped, const pedlik::Marker& marker,
+                           std::size_t f, const pedlik::Parameters& x);
 
 }  // namespace mglink::test

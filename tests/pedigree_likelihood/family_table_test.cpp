@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "kallele/evaluator.hpp"
-#include "kallele/family_table.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
+#include "pedigree_likelihood/family_table.hpp"
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 namespace {
 
 // A trio (parents 1 and 2, child 3) and a member 4 in no nuclear family.
@@ -152,4 +152,4 @@ TEST(KAlleleTable, StudyChecksNameTheFault) {
 }
 
 }  // namespace
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 
 // Trait values at or below this are unknown (density factor 1) ...
 inline constexpr double TRAIT_UNKNOWN = -998.0;
@@ -62,4 +62,4 @@ using Parameters = std::array<double, 6>;
 // than K, or sizes that disagree.
 std::string check_study(const Pedigree& ped, const Marker& marker);
 
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik

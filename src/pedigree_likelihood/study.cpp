@@ -1,8 +1,8 @@
-#include "kallele/study.hpp"
+#include "pedigree_likelihood/study.hpp"
 
 #include <cmath>
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 
 long Pedigree::first(std::size_t f) const {
   long n = 0;
@@ -60,4 +60,4 @@ std::string check_study(const Pedigree& ped, const Marker& marker) {
   return "";
 }
 
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kallele/evaluator.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
 #include "kallele/from_state.hpp"
 #include "likelihood/genmmp.hpp"
 #include "support/kallele_study.hpp"
@@ -19,7 +19,7 @@
 namespace mglink {
 namespace {
 
-using kallele::Evaluator;
+using pedlik::Evaluator;
 using test::Random;
 using test::Shape;
 
@@ -44,7 +44,7 @@ std::vector<test::Family> next_families(Random& rng, int& shape_index, std::stri
   return fams;
 }
 
-kallele::Parameters first_six(const test::ParameterVector& x) {
+pedlik::Parameters first_six(const test::ParameterVector& x) {
   return {x[0], x[1], x[2], x[3], x[4], x[5]};
 }
 
@@ -69,8 +69,8 @@ TEST(KAlleleLikelihood, AgreesWithBruteForceForTwoToEightAlleles) {
     SCOPED_TRACE("round " + std::to_string(round) + ", K = " + std::to_string(K) +
                  ", theta = " + std::to_string(theta) + ": " + names);
     test::load_families(*st, fams);
-    const kallele::Pedigree ped = kallele::pedigree_from_state(*st);
-    const kallele::Marker marker = test::random_marker(rng, fams, K, 0.4, 20000);
+    const pedlik::Pedigree ped = kallele::pedigree_from_state(*st);
+    const pedlik::Marker marker = test::random_marker(rng, fams, K, 0.4, 20000);
     Evaluator ev(ped, marker);
     const auto x = first_six(test::random_parameters(rng, theta));
     for (std::size_t f = 0; f < fams.size(); ++f) {
@@ -105,8 +105,8 @@ TEST(KAlleleLikelihood, AgreesWithBruteForceForTwentyAndFortyAlleles) {
     const auto fams = next_families(rng, shape_index, names, truth);
     SCOPED_TRACE("round " + std::to_string(round) + ", K = " + std::to_string(K) + ": " + names);
     test::load_families(*st, fams);
-    const kallele::Pedigree ped = kallele::pedigree_from_state(*st);
-    const kallele::Marker marker = test::random_marker(rng, fams, K, 0.4, 20000, 0.0);
+    const pedlik::Pedigree ped = kallele::pedigree_from_state(*st);
+    const pedlik::Marker marker = test::random_marker(rng, fams, K, 0.4, 20000, 0.0);
     Evaluator ev(ped, marker);
     const auto x = first_six(test::random_parameters(rng, theta));
     for (std::size_t f = 0; f < fams.size(); ++f) {
@@ -131,8 +131,8 @@ TEST(KAlleleLikelihood, RecodingLeavesEveryFamilyUnchanged) {
     const auto fams = next_families(rng, shape_index, names, truth);
     SCOPED_TRACE("round " + std::to_string(round) + ", K = " + std::to_string(K) + ": " + names);
     test::load_families(*st, fams);
-    const kallele::Pedigree ped = kallele::pedigree_from_state(*st);
-    const kallele::Marker marker = test::random_marker(rng, fams, K, 0.5, 200000, 0.0);
+    const pedlik::Pedigree ped = kallele::pedigree_from_state(*st);
+    const pedlik::Marker marker = test::random_marker(rng, fams, K, 0.5, 200000, 0.0);
     Evaluator recoded(ped, marker, true);
     Evaluator plain(ped, marker, false);
     for (int trial = 0; trial < 2; ++trial) {

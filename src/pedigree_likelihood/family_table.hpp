@@ -34,9 +34,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "kallele/study.hpp"
+#include "pedigree_likelihood/study.hpp"
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 
 // Largest number of allele classes of a family (haplotype numbers fit a byte).
 inline constexpr int MAX_CLASSES = 120;
@@ -79,4 +79,4 @@ FamilyTable build_family_table(const Family& fam, long first, const Marker& mark
 void recode_alleles(const Family& fam, long first, const Marker& marker, bool recode,
                     FamilyTable& t);
 
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik

@@ -30,10 +30,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "kallele/family_table.hpp"
-#include "kallele/study.hpp"
+#include "pedigree_likelihood/family_table.hpp"
+#include "pedigree_likelihood/study.hpp"
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 
 class Evaluator {
  public:
@@ -85,4 +85,4 @@ class Evaluator {
   Scratch sc_;
 };
 
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik

@@ -1,4 +1,4 @@
-#include "kallele/evaluator.hpp"
+#include "pedigree_likelihood/evaluator.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include "likelihood/portable_math.hpp"
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 
 namespace {
 
@@ -271,4 +271,4 @@ Evaluator::Total Evaluator::log_likelihood(const Parameters& x) {
   return total;
 }
 
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik

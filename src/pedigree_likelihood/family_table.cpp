@@ -1,10 +1,10 @@
-#include "kallele/family_table.hpp"
+#include "pedigree_likelihood/family_table.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
-namespace mglink::kallele {
+namespace mglink::pedlik {
 
 namespace {
 
@@ -195,4 +195,4 @@ FamilyTable build_family_table(const Family& fam, long first, const Marker& mark
   return t;
 }
 
-}  // namespace mglink::kallele
+}  // namespace mglink::pedlik
