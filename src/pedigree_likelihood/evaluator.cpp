@@ -16,14 +16,28 @@ std::size_t idx(long i) { return static_cast<std::size_t>(i); }
 }  // namespace
 
 Evaluator::Evaluator(const Pedigree& ped, const Marker& marker, bool recode)
+    : Evaluator(ped, marker, EvaluatorOptions{recode}) {}
+
+Evaluator::Evaluator(const Pedigree& ped, const Marker& marker, const EvaluatorOptions& options)
     : families_(ped.families) {
   const std::string fault = check_study(ped, marker);
   if (!fault.empty()) throw std::invalid_argument(fault);
   tables_.reserve(families_.size());
+  plans_.resize(families_.size());
+  left_out_.assign(families_.size(), 0);
   long first = 0;
-  for (const Family& fam : families_) {
-    FamilyTable t = build_family_table(fam, first, marker, recode);
+  for (std::size_t f = 0; f < families_.size(); ++f) {
+    const Family& fam = families_[f];
+    FamilyTable t = build_family_table(fam, first, marker, options.recode);
     for (int e = 1; e <= fam.size; ++e) t.trait[idx(e - 1)] = ped.trait[idx(first + e - 1)];
+    if (!fam.has_plan()) {
+      plans_[f] = plan_elimination(fam, t, options.order_seed);
+      if (plans_[f].cost > options.max_family_cost) {
+        left_out_[f] = 1;
+        plans_[f].steps.clear();  // keeps its cost, frees its steps
+        plans_[f].factors.clear();
+      }
+    }
     tables_.push_back(std::move(t));
     first += fam.size;
   }
@@ -221,10 +235,12 @@ void Evaluator::fold_onto_child(const FamilyTable& t, const NuclearFamily& nf) {
 }
 
 double Evaluator::family_log_likelihood(std::size_t f, const Parameters& x) {
+  if (left_out_[f]) return 0.0;
   const double theta = x[4];
   tp_[PROB_PARENTAL] = 0.5 - theta * 0.5;
   tp_[PROB_RECOMBINANT] = theta * 0.5;
   starting_weights(f, x);
+  if (!families_[f].has_plan()) return eliminate(plans_[f], tables_[f], sc_.w.data(), tp_, elim_);
   const FamilyTable& t = tables_[f];
   const Family& fam = families_[f];
   double* w = sc_.w.data();

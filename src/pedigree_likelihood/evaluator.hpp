@@ -3,7 +3,8 @@
 // founders, recombination fraction theta to the marker) with the marker's
 // alleles numbered 1..K instead of five.
 //
-// Each family is peeled exactly as mglink peels it: nuclear family after
+// A family with a peeling plan (study.hpp) is peeled exactly as mglink peels
+// it: nuclear family after
 // nuclear family in the listed order, each folded onto its connector (a
 // parent, or the first child; parent 1 of a root), the connector's weights
 // rescaled after every fold and the logarithms of the scale factors summed;
@@ -21,6 +22,11 @@
 // lists (family_table.hpp: recoded classes, eliminated genotypes), skipping
 // terms whose weight is zero.
 //
+// A family given as a graph (any pedigree, loops included) is summed out by
+// variable elimination over its members' genotypes (graph_elimination.hpp),
+// from the same starting weights (genotype frequency times density for a
+// member without parents, density for everyone else) and transmissions.
+//
 // The tables are built once, at construction, for the given marker; an
 // evaluation allocates nothing once the scratch has grown to the largest
 // family.  One evaluator serves one thread.
@@ -28,21 +34,34 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "pedigree_likelihood/family_table.hpp"
+#include "pedigree_likelihood/graph_elimination.hpp"
 #include "pedigree_likelihood/study.hpp"
 
 namespace mglink::pedlik {
 
+struct EvaluatorOptions {
+  bool recode = true;  // false keeps one class per allele (for the tests of the recoding)
+  // A family given as a graph whose elimination costs more terms than this
+  // (EliminationPlan::cost) is left out: it contributes nothing, and
+  // left_out() names it.
+  double max_family_cost = std::numeric_limits<double>::infinity();
+  std::uint64_t order_seed = 0;  // the elimination order (graph_elimination.hpp)
+};
+
 class Evaluator {
  public:
-  // recode = false keeps one class per allele (for the tests of the
-  // recoding).  Throws std::invalid_argument when check_study finds a fault.
+  // Throws std::invalid_argument when check_study finds a fault.
   Evaluator(const Pedigree& ped, const Marker& marker, bool recode = true);
+  Evaluator(const Pedigree& ped, const Marker& marker, const EvaluatorOptions& options);
 
   // The natural logarithm of the likelihood of family f (0-based) at x;
-  // minus infinity when the family has likelihood zero.
+  // minus infinity when the family has likelihood zero; 0 for a family left
+  // out.  A family with a plan is peeled by it, one given as a graph summed
+  // out by elimination (graph_elimination.hpp).
   double family_log_likelihood(std::size_t f, const Parameters& x);
 
   struct Total {
@@ -55,6 +74,11 @@ class Evaluator {
   Total log_likelihood(const Parameters& x);
 
   std::size_t families() const { return tables_.size(); }
+  // The estimated cost of family f (terms of one evaluation by elimination;
+  // 0 for a family peeled by its plan).
+  double family_cost(std::size_t f) const { return plans_[f].cost; }
+  // Family f is beyond the cost limit and left out.
+  bool left_out(std::size_t f) const { return left_out_[f] != 0; }
   const FamilyTable& table(std::size_t f) const { return tables_[f]; }
   // Slots over all families (the size of one evaluation's work).
   long slots() const;
@@ -81,6 +105,9 @@ class Evaluator {
 
   std::vector<Family> families_;
   std::vector<FamilyTable> tables_;
+  std::vector<EliminationPlan> plans_;   // families given as graphs (empty plan otherwise)
+  std::vector<char> left_out_;
+  EliminationScratch elim_;
   double tp_[4] = {1.0, 0.5, 0.5, 0.0};  // probability of each transmission kind
   Scratch sc_;
 };

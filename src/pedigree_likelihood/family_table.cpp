@@ -173,18 +173,19 @@ FamilyTable build_family_table(const Family& fam, long first, const Marker& mark
   recode_alleles(fam, first, marker, recode, t);
   const int R = t.R;
 
+  const auto parents = parents_of(fam);
   t.founder.assign(idx(fam.size), 1);
-  for (const NuclearFamily& nf : fam.nuclear)
-    if (nf.members.size() > 2)
-      for (std::size_t i = 2; i < nf.members.size(); ++i) t.founder[idx(nf.members[i] - 1)] = 0;
+  for (int e = 1; e <= fam.size; ++e)
+    if (parents[idx(e - 1)][0] != 0) t.founder[idx(e - 1)] = 0;
   t.trait.assign(idx(fam.size), 0.0);
 
   auto lists = start_lists(fam, first, marker, t);
   std::vector<int> where(idx(R * R), -1);
+  const std::vector<NuclearFamily> sibships = sibships_of(fam);
   for (bool removed = true; removed;) {
     removed = false;
-    for (const NuclearFamily& nf : fam.nuclear)
-      if (nf.members.size() > 2 && sweep_nuclear(nf, lists, R, where)) removed = true;
+    for (const NuclearFamily& nf : sibships)
+      if (sweep_nuclear(nf, lists, R, where)) removed = true;
   }
 
   t.slot_begin.assign(idx(fam.size + 1), 0);

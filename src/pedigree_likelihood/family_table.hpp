@@ -21,8 +21,9 @@
 // them transmits the merged class with probability 1/2 per major allele,
 // whatever theta, exactly as the sum of its four haplotypes does.
 //
-// The elimination works on marker genotypes (unordered class pairs), nuclear
-// family by nuclear family, until nothing changes: a parental pair of
+// The elimination works on marker genotypes (unordered class pairs), sibship
+// by sibship (sibships_of: the nuclear families with children), until nothing
+// changes, on any pedigree graph: a parental pair of
 // genotypes is kept when every child can get from it some genotype of its
 // own list; a genotype of a parent or child that belongs to no kept pair is
 // removed.  Marker alleles pass from parent to child by Mendel's law whatever
@@ -62,7 +63,7 @@ struct FamilyTable {
   std::vector<double> class_frequency;  // summed population frequency of each class
   std::vector<int> slot_begin;          // member m (1-based) owns slots slot_begin[m-1] .. slot_begin[m]-1
   std::vector<Slot> slots;
-  std::vector<char> founder;            // per member (index m-1): a child in no nuclear family (of 3+ entries)
+  std::vector<char> founder;            // per member (index m-1): without parents (with a plan: a child in no nuclear family of 3+ entries)
   std::vector<double> trait;            // per member (index m-1)
 
   int haplotypes() const { return 2 * R; }

@@ -25,10 +25,39 @@ struct NuclearFamily {
   int connector = 0;
 };
 
+// A family is given in one of two forms.
+// - With a peeling plan (`nuclear` not empty): the nuclear families in
+//   mglink's peeling order with their connectors, as a run directory's
+//   IWAY.DAT lays out a pedigree without loops.  It is peeled in that order,
+//   and members in no nuclear family contribute nothing, as in mglink.
+// - As a graph (`nuclear` empty): each member's parents.  Any pedigree graph
+//   is allowed (marriage and consanguinity loops, several marriages, a child
+//   of relatives); the likelihood is summed out by variable elimination over
+//   the members' genotypes (graph_elimination.hpp), and every member
+//   contributes, a member without parents or children through the trait
+//   alone.
+// `parents` may also be given with a plan; it is then not used for the
+// likelihood.
 struct Family {
   int size = 0;                        // members, numbered 1..size
-  std::vector<NuclearFamily> nuclear;  // in peeling order
+  std::vector<NuclearFamily> nuclear;  // the peeling plan, in peeling order
+  // Per member (index m-1): father and mother as member numbers, {0, 0} for
+  // a founder.  For a family with a plan it may be left empty.
+  std::vector<std::array<int, 2>> parents;
+
+  bool has_plan() const { return !nuclear.empty(); }
 };
+
+// The parents of every member of `fam` (index m-1): `parents` when given,
+// else the parents of the nuclear families of the plan (a member who is a
+// child in none is a founder).
+std::vector<std::array<int, 2>> parents_of(const Family& fam);
+
+// The sibships of `fam`: parent 1, parent 2, then their children, one entry
+// per pair of parents with children (in order of the first child), as the
+// genotype elimination sweeps them.  With a plan these are the nuclear
+// families of the plan that have children.
+std::vector<NuclearFamily> sibships_of(const Family& fam);
 
 // The families and the trait value of every individual, family by family
 // (member m of family f is individual first(f) + m - 1, 0-based).

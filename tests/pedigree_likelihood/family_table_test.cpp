@@ -105,7 +105,7 @@ TEST(KAlleleTable, KnownAnswers) {
     EXPECT_NEAR(ev.family_log_likelihood(0, {0.3, 0.0, 1.0, 2.0, theta, 1.5}), at0, 1e-13);
 
   Pedigree one;
-  one.families.push_back({1, {{{1}, 0}}});
+  one.families.push_back({1, {{{1}, 0}}, {}});
   one.trait = {1.2};
   Marker mk;
   mk.K = 4;
