@@ -176,6 +176,7 @@ PathResult analyse_starts(const ScanContext& ctx, const MarkerCase& mc, int work
                                 prep::real_text(thetas[j]));
     }
     write_marker_run(dir, mc.prepared, par);
+    if (!ctx.looped.empty()) write_looped_note(dir, ctx.looped, mc.looped_kept);
     runs.push_back(run_one(dir));
     dirs.push_back(dir);
     const RunResult& r = runs.back();
@@ -257,15 +258,21 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   mc.planned = &pm;
   mc.data = &m;
   mc.name = m.name;
-  mc.recoded = recode(m, study.people, ctx.view.people, s.source, given);
+  // Alleles are counted over every individual analysed, those of the looped
+  // families too.
+  const std::vector<std::size_t>& counted = ctx.counted.empty() ? ctx.view.people : ctx.counted;
+  const bool general = !ctx.looped.empty();
+  mc.recoded = recode(m, study.people, counted, s.source, given);
   const RecodedMarker& rec = mc.recoded;
   Row row = row_head(ctx, pm);
   row[COL_ALLELES] = std::to_string(rec.alleles);
   // A marker of more than five alleles keeps them all (the exact path)
   // unless --lump asks for the five-allele path with the rarer ones lumped.
-  const bool exact = rec.alleles > 5 && !s.lump;
+  // A study with looped families takes the general path for every marker:
+  // mglink's run directory cannot hold a loop.
+  const bool exact = general || (rec.alleles > 5 && !s.lump);
   row[COL_LUMPED] = exact ? "0" : std::to_string(rec.lumped);
-  row[COL_PATH] = rec.alleles <= 5 ? "five-allele" : exact ? "k-allele" : "lumped";
+  row[COL_PATH] = exact ? "k-allele" : rec.alleles <= 5 ? "five-allele" : "lumped";
   row[COL_TYPED] = std::to_string(rec.typed);
   if (rec.typed == 0 || rec.alleles < 2) {
     row[COL_STATUS] = "skipped";
@@ -281,6 +288,10 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   std::vector<std::uint8_t> a1 = rec.allele1, a2 = rec.allele2;
   std::set<std::string> untyped_families;
   while (true) {
+    if (ctx.view.people.empty()) {  // every family has a loop: nothing for mglink-prep
+      mc.prepared = prep::Prepared{};
+      break;
+    }
     mc.prepared = prepare_marker(ctx.view, a1, a2);
     if (mc.prepared.problems.empty()) break;
     std::vector<std::string> mendel, other;
@@ -323,7 +334,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   // may still be inconsistent: reported, or the family untyped.
   FullCoding fc;
   if (exact) {
-    fc = full_coding(m, study.people, ctx.view.people, s.source, given);
+    fc = full_coding(m, study.people, counted, s.source, given);
     for (std::string fam; !(fam = exact_mendel_family(ctx, mc, fc, a1)).empty();) {
       if (!s.untype_mendel) {
         row[COL_STATUS] = "mendel-error";
@@ -336,6 +347,31 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
         if (study.people[i].family == fam) a1[i] = a2[i] = 0;
       untyped_families.insert("family " + fam + " (all of it: every allele kept)");
     }
+    // The looped families: genotype elimination over each pedigree graph,
+    // and the cost of each family's likelihood.
+    while (general) {
+      mc.looped_alleles = looped_alleles(ctx.looped, fc.allele1, fc.allele2, a1);
+      const LoopedCheck lc =
+          check_looped(ctx.looped, static_cast<int>(fc.frequency.size()), fc.frequency, mc.looped_alleles,
+                       s.max_family_cost);
+      if (lc.inconsistent.empty()) {
+        mc.looped_kept = lc.kept;
+        mc.notes.insert(mc.notes.end(), lc.notes.begin(), lc.notes.end());
+        break;
+      }
+      if (!s.untype_mendel) {
+        row[COL_STATUS] = "mendel-error";
+        row[COL_REASON] = "family " + lc.inconsistent +
+                          ": the genotypes cannot be inherited (a pedigree with loops, every allele kept)";
+        return row;
+      }
+      for (std::size_t j = 0; j < ctx.looped.person.size(); ++j) {
+        const long i = ctx.looped.person[j];
+        if (i >= 0 && study.people[static_cast<std::size_t>(i)].family == lc.inconsistent)
+          a1[static_cast<std::size_t>(i)] = a2[static_cast<std::size_t>(i)] = 0;
+      }
+      untyped_families.insert("family " + lc.inconsistent + " (all of it: a pedigree with loops)");
+    }
   }
   if (!untyped_families.empty()) {
     std::vector<std::string> fams(untyped_families.begin(), untyped_families.end());
@@ -343,6 +379,14 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
     long typed = 0;
     for (std::size_t i = 0; i < a1.size(); ++i) typed += a1[i] != 0 ? 1 : 0;
     row[COL_TYPED] = std::to_string(typed);
+  }
+  if (general) {
+    // Steps and bounds from the trait over every family, loops included.
+    const prep::StartValues& all = ctx.trait.start;
+    mc.prepared.start.trait_count = all.trait_count;
+    mc.prepared.start.trait_mean = all.trait_mean;
+    mc.prepared.start.trait_variance = all.trait_variance;
+    if (mc.prepared.ped.families.empty()) mc.prepared.start.marker_text = all.marker_text;
   }
   if (s.source != FreqSource::founders) {
     const FrequencyText ft = frequency_text(rec.weight);

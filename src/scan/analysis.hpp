@@ -28,6 +28,7 @@
 
 #include "evaluator/evaluator.hpp"
 #include "run/run_driver.hpp"
+#include "scan/looped.hpp"
 #include "scan/markers.hpp"
 #include "scan/recode.hpp"
 #include "scan/study_prep.hpp"
@@ -54,11 +55,17 @@ struct ScanSettings {
   std::filesystem::path scratch;                  // temporary run directories
   std::optional<std::filesystem::path> keep_runs; // --keep-runs DIR
   long few_founder_alleles = 20;                  // fewer counted founder alleles: a warning
+  // A family with loops whose likelihood costs more terms than this is left
+  // out of a marker's analysis (about a second per likelihood on one core).
+  double max_family_cost = DEFAULT_MAX_FAMILY_COST;
+  static constexpr double DEFAULT_MAX_FAMILY_COST = 2e8;
 };
 
 // Everything a marker's analysis reads; shared read-only by the workers.
 struct ScanContext {
-  PrepView view;
+  PrepView view;               // the individuals mglink-prep lays out (the families without loops)
+  LoopedFamilies looped;       // the families with loops (none: every marker as mglink-prep sees it)
+  std::vector<std::size_t> counted;  // the individuals whose alleles are counted: view's and looped's
   ScanSettings settings;
   TraitModel trait;
 };
@@ -85,6 +92,11 @@ struct MarkerCase {
   prep::Prepared prepared;     // mglink-prep's pipeline on the recoded marker, without problems
   std::string name;            // the marker's name
   std::vector<std::string> notes;  // for the reason column
+  // The looped families analysed for the marker (indices into
+  // ScanContext::looped.families, within the cost limit) and the alleles
+  // of every looped member.
+  std::vector<std::size_t> looped_kept;
+  std::vector<std::array<int, 2>> looped_alleles;
 };
 
 // What a likelihood path found for a marker.

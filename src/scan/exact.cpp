@@ -74,7 +74,7 @@ std::string number(double v) {
 
 // Why the start values of a pass give no usable likelihood.
 std::string unusable_reason(const kallele::TwoPassResult& r, const ModelState& st,
-                            const MarkerCase& mc) {
+                            const MarkerCase& mc, const LoopedFamilies& looped) {
   const int pass = r.passes + 1;
   std::string head = "pass " + std::to_string(pass) + " (" +
                      (pass == 1 ? "null hypothesis" : "alternative hypothesis") +
@@ -87,12 +87,30 @@ std::string unusable_reason(const kallele::TwoPassResult& r, const ModelState& s
   }
   if (r.rejection.kind == Rejection::Kind::Family) {
     const int f = r.rejection.family;
-    const std::string id = f >= 1 && f <= static_cast<int>(mc.prepared.ped.families.size())
-                               ? mc.prepared.ped.families[idx(f - 1)].id
-                               : std::to_string(f);
+    const int laid_out = static_cast<int>(mc.prepared.ped.families.size());
+    std::string id = std::to_string(f);
+    if (f >= 1 && f <= laid_out)
+      id = mc.prepared.ped.families[idx(f - 1)].id;
+    else if (f > laid_out && f - laid_out <= static_cast<int>(mc.looped_kept.size()))
+      id = looped.ids[mc.looped_kept[idx(f - laid_out - 1)]];
     return head + "family " + id + " has likelihood zero at these values";
   }
   return head + "the log-likelihood is at or below -1e17";
+}
+
+// Families `kept` of the looped families, with their members' trait values
+// and `alleles` (every looped member's), after those of ped and mk.
+void append_looped(const LoopedFamilies& lf, const std::vector<std::size_t>& kept,
+                   const std::vector<std::array<int, 2>>& alleles, pedlik::Pedigree& ped, pedlik::Marker& mk) {
+  std::vector<long> first(lf.families.size() + 1, 0);
+  for (std::size_t f = 0; f < lf.families.size(); ++f) first[f + 1] = first[f] + lf.families[f].size;
+  for (std::size_t f : kept) {
+    ped.families.push_back(lf.families[f]);
+    for (long i = first[f]; i < first[f + 1]; ++i) {
+      ped.trait.push_back(lf.trait[idx(i)]);
+      mk.alleles.push_back(alleles.empty() ? std::array<int, 2>{0, 0} : alleles[idx(i)]);
+    }
+  }
 }
 
 }  // namespace
@@ -165,12 +183,20 @@ RunResult run_exact(const fs::path& dir, const ScanContext& ctx, const MarkerCas
   const std::string par = (dir / PAR_FILE).string();
   const TaskNames task = read_task((dir / TASK_FILE).string());
   read_par(*st, 1, par);
-  WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir.string());
-  const pedlik::Pedigree ped = kallele::pedigree_from_state(*st);
-  const pedlik::Marker mk = marker_of(ctx, mc, fc, typed1);
-  if (mk.alleles.size() != ped.trait.size())
-    throw std::logic_error("the prepared pedigree and IWAY.DAT of " + dir.string() +
-                           " list different numbers of individuals");
+  pedlik::Pedigree ped;
+  pedlik::Marker mk;
+  mk.K = static_cast<int>(fc.frequency.size());
+  mk.frequency = fc.frequency;
+  if (!mc.prepared.ped.families.empty()) {
+    WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir.string());
+    ped = kallele::pedigree_from_state(*st);
+    mk = marker_of(ctx, mc, fc, typed1);
+    if (mk.alleles.size() != ped.trait.size())
+      throw std::logic_error("the prepared pedigree and IWAY.DAT of " + dir.string() +
+                             " list different numbers of individuals");
+  }
+  // The looped families, after those laid out, as graphs.
+  append_looped(ctx.looped, mc.looped_kept, mc.looped_alleles, ped, mk);
   pedlik::Evaluator ev(ped, mk);
 
   std::ostringstream out;
@@ -198,12 +224,57 @@ RunResult run_exact(const fs::path& dir, const ScanContext& ctx, const MarkerCas
   r.pass = t.pass;
   if (t.unusable_start) {
     r.status = EXIT_UNUSABLE_START;
-    r.detail = unusable_reason(t, *st, mc);
+    r.detail = unusable_reason(t, *st, mc, ctx.looped);
   } else {
     r.status = EXIT_OK;
     if (t.pass[1].NEST > 0) r.warning = below_null_warning(t.pass[0].FMAX, t.pass[1].FMAX);
   }
   return r;
+}
+
+TraitModel fit_trait_model_general(const ScanContext& ctx, const prep::Prepared& study, const fs::path& dir) {
+  TraitModel t;
+  t.start = ctx.trait.start;
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  // A marker of one allele that nobody is typed for: the trait's likelihood.
+  MarkerCase mc;
+  mc.prepared = study;
+  mc.prepared.start = t.start;
+  mc.name = "(the trait model)";
+  FullCoding fc;
+  fc.K = 1;
+  fc.frequency = {1.0};
+  fc.allele1.assign(ctx.view.study->people.size(), 0);
+  fc.allele2 = fc.allele1;
+  const std::vector<std::uint8_t> typed1(fc.allele1.size(), 0);
+  mc.looped_alleles.assign(ctx.looped.person.size(), {0, 0});
+  mc.looped_kept = check_looped(ctx.looped, 1, fc.frequency, mc.looped_alleles, ctx.settings.max_family_cost).kept;
+  write_marker_run(dir, mc.prepared, prep::par_text(t.start, "mglink-scan: the trait model (no marker information)"));
+  write_looped_note(dir, ctx.looped, mc.looped_kept);
+  RunResult r;
+  try {
+    r = run_exact(dir, ctx, mc, fc, typed1);
+  } catch (const RunStop& stop) {
+    r.status = stop.status();
+    r.detail = stop.detail();
+  } catch (const std::invalid_argument& e) {
+    r.status = EXIT_INPUT_ERROR;
+    r.detail = e.what();
+  }
+  fs::remove_all(dir, ec);
+  if (r.status == EXIT_OUTPUT_ERROR) throw std::runtime_error(r.detail);
+  if (r.status != EXIT_OK || r.passes < 1) {
+    t.note = "the trait model could not be fitted (" + (r.detail.empty() ? r.console : r.detail) +
+             "); every marker starts from mglink-prep's start values";
+    return t;
+  }
+  t.fitted = true;
+  t.X = r.pass[0].X;
+  t.lnL = r.pass[0].FMAX;
+  if (r.pass[0].end == SearchEnd::IterationLimit)
+    t.note = "the fit of the trait model reached the iteration limit (MAXIMUM NOT FOUND); its point is used all the same";
+  return t;
 }
 
 PathResult analyse_exact(const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,

@@ -49,6 +49,14 @@ FullCoding full_coding(const MarkerData& m, const std::vector<Individual>& peopl
 RunResult run_exact(const std::filesystem::path& dir, const ScanContext& ctx, const MarkerCase& mc,
                     const FullCoding& fc, const std::vector<std::uint8_t>& typed1);
 
+// The trait model of a study with looped families (fit_trait_model's, on the
+// general path): pass 1 of the families laid out in `study` (prepared with a
+// marker that carries no information) and of the looped families, with a
+// marker of one allele nobody is typed for, from ctx.trait.start.  Run in
+// `dir`, removed afterwards.
+TraitModel fit_trait_model_general(const ScanContext& ctx, const prep::Prepared& study,
+                                   const std::filesystem::path& dir);
+
 // The exact path: the starts of analyse_starts, each run by run_exact.
 PathResult analyse_exact(const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,
                          const std::vector<std::uint8_t>& typed1, int worker);

@@ -33,6 +33,10 @@ const char* const USAGE =
     "  --comment C               pedigree lines starting with C are comments\n"
     "  --add-missing-parents     add absent parents and unknown co-parents as untyped founders\n"
     "  --skip-loops              leave out families with a marriage or consanguinity loop\n"
+    "                            (by default they are analysed exactly, on the general path)\n"
+    "  --max-family-cost C       leave out, marker by marker, a family with loops whose\n"
+    "                            likelihood costs more than C terms (default 2e8, about a\n"
+    "                            second per likelihood)\n"
     "markers:\n"
     "  --markers A,B,...         only these markers\n"
     "  --range FIRST:LAST        the markers from FIRST to LAST in scan order\n"
@@ -121,6 +125,10 @@ std::string parse_options(const std::vector<std::string>& args, Options& opt) {
       opt.add_missing_parents = true;
     } else if (a == "--skip-loops") {
       opt.skip_loops = true;
+    } else if (a == "--max-family-cost") {
+      double v = 0;
+      if (!need() || !parse_number(value, v) || !(v > 0)) return "--max-family-cost needs a positive number";
+      opt.max_family_cost = v;
     } else if (a == "--markers") {
       std::string v;
       why = text(v);

@@ -28,6 +28,7 @@ struct Options {
   ReadOptions read;
   bool add_missing_parents = false;
   bool skip_loops = false;
+  double max_family_cost = 0;  // 0: the default (analysis.hpp)
   Selection selection;
   FreqSource freq = FreqSource::founders;
   std::string freq_file;

@@ -18,6 +18,7 @@
 #include "evaluator/evaluator.hpp"
 #include "prep/pedigree_checks.hpp"
 #include "scan/analysis.hpp"
+#include "scan/exact.hpp"
 #include "scan/options.hpp"
 #include "scan/plot.hpp"
 #include "scan/progress.hpp"
@@ -267,12 +268,45 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
   const std::vector<std::uint8_t> ones(study.people.size(), 1);
   prep::Prepared base = prepare_marker(ctx.view, ones, ones);
   std::vector<std::string> left_out;
-  if (opt.skip_loops && !base.problems.empty()) {
-    const std::set<std::string> loops = loop_families(base);
-    if (!loops.empty()) {
-      std::erase_if(ctx.view.people, [&](std::size_t i) { return loops.count(study.people[i].family) > 0; });
-      left_out.assign(loops.begin(), loops.end());
-      base = prepare_marker(ctx.view, ones, ones);
+  const std::set<std::string> loops = base.problems.empty() ? std::set<std::string>{} : loop_families(base);
+  const auto in_loop = [&](std::size_t i) { return loops.count(study.people[i].family) > 0; };
+  if (!loops.empty() && opt.skip_loops) {
+    std::erase_if(ctx.view.people, in_loop);
+    left_out.assign(loops.begin(), loops.end());
+    if (ctx.view.people.empty() && problems.empty()) {
+      for (const auto& f : left_out)
+        err << "mglink-scan: family " << f << " left out: its pedigree has a loop (--skip-loops)\n";
+      err << "mglink-scan: every family has a loop and was left out (--skip-loops); nothing written\n";
+      return SCAN_INPUT_ERROR;
+    }
+    base = prepare_marker(ctx.view, ones, ones);
+  } else if (!loops.empty()) {
+    // The looped families are analysed over their pedigree graphs; every
+    // other problem of the pedigree still stops the scan.
+    std::vector<prep::Problem> loop_problems;
+    prep::check_loops(base.ped, loop_problems);
+    std::erase_if(base.problems, [&](const prep::Problem& p) {
+      return std::any_of(loop_problems.begin(), loop_problems.end(), [&p](const prep::Problem& q) {
+        return q.line == p.line && q.family == p.family && q.text == p.text;
+      });
+    });
+    if (base.problems.empty()) {
+      ctx.looped = looped_families(base, loops, ctx.view);
+      const prep::StartValues all = prep::start_values(base.ped);
+      std::erase_if(ctx.view.people, in_loop);
+      if (ctx.view.people.empty()) {
+        base = prep::Prepared{};
+        base.start = all;
+      } else {
+        base = prepare_marker(ctx.view, ones, ones);
+        base.start.trait_count = all.trait_count;
+        base.start.trait_mean = all.trait_mean;
+        base.start.trait_variance = all.trait_variance;
+        base.start.warnings = all.warnings;
+      }
+      ctx.counted = ctx.view.people;
+      for (std::size_t i : ctx.looped.people()) ctx.counted.push_back(i);
+      std::sort(ctx.counted.begin(), ctx.counted.end());
     }
   }
   for (const prep::Problem& p : base.problems) problems.push_back(input_problem(ctx.view, p));
@@ -280,6 +314,8 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
   for (const auto& f : left_out)
     err << "mglink-scan: family " << f << " left out: its pedigree has a loop (--skip-loops)\n";
   for (const auto& w : base.start.warnings) err << "mglink-scan: warning: " << w << "\n";
+  if (!ctx.looped.empty() && opt.lump)
+    err << "mglink-scan: warning: --lump has no effect in a study with loops: every marker keeps all its alleles\n";
 
   // The chunk (run directories named over the whole list, so that the
   // chunks of a scan agree).
@@ -335,6 +371,7 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     ctx.settings.untype_mendel = opt.untype_mendel;
     ctx.settings.lump = opt.lump;
     ctx.settings.scratch = outdir / WORK_DIR;
+    if (opt.max_family_cost > 0) ctx.settings.max_family_cost = opt.max_family_cost;
     if (!opt.keep_runs.empty()) {
       ctx.settings.keep_runs = fs::path(opt.keep_runs);
       make_directory(*ctx.settings.keep_runs);
@@ -343,18 +380,28 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     fs::remove_all(ctx.settings.scratch, ec);
     make_directory(ctx.settings.scratch);
     TableWriter table(table_path, keep_bytes, !(exists && opt.resume));
-    if (!opt.quiet)
-      out << "mglink-scan: " << in.ped_file << ": " << plural(static_cast<std::size_t>(base.layout.nfam()), "family", "families")
-          << ", " << plural(static_cast<std::size_t>(base.layout.nind()), "individual") << "; "
+    const std::size_t families = static_cast<std::size_t>(base.layout.nfam()) + ctx.looped.ids.size();
+    const std::size_t individuals = static_cast<std::size_t>(base.layout.nind()) + ctx.looped.person.size();
+    if (!opt.quiet) {
+      out << "mglink-scan: " << in.ped_file << ": " << plural(families, "family", "families")
+          << ", " << plural(individuals, "individual") << "; "
           << plural(planned.size(), "marker")
           << (opt.chunk_n > 1 ? " in chunk " + std::to_string(opt.chunk_k) + "/" + std::to_string(opt.chunk_n) : "")
           << (kept.empty() ? "" : ", " + std::to_string(kept.size()) + " already in the table") << "\n";
+      if (!ctx.looped.empty()) {
+        std::string ids;
+        for (const auto& f : ctx.looped.ids) ids += (ids.empty() ? "" : ", ") + f;
+        out << "mglink-scan: " << plural(ctx.looped.ids.size(), "family", "families") << " with loops (" << ids
+            << ") analysed over the pedigree graph: every marker takes the general path (k-allele)\n";
+      }
+    }
 
     // The trait model, once.
     ctx.trait.start = base.start;
     if (!opt.prep_starts && kept.size() < planned.size()) {
       Evaluator eval(EvaluatorOptions{false, std::max(1, opt.threads)});
-      ctx.trait = fit_trait_model(base, ctx.settings.scratch / "trait", eval);
+      ctx.trait = ctx.looped.empty() ? fit_trait_model(base, ctx.settings.scratch / "trait", eval)
+                                     : fit_trait_model_general(ctx, base, ctx.settings.scratch / "trait");
       if (!opt.quiet && ctx.trait.fitted) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.6f", ctx.trait.lnL);
@@ -380,6 +427,13 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
         out << "mglink-scan: " << left_out.size() << (left_out.size() == 1 ? " family" : " families")
             << " with a loop left out\n";
       summary(out, rows);
+      long costly = 0;
+      for (const Row& r : rows)
+        for (std::size_t at = 0; (at = r[COL_REASON].find(" left out: its pedigree has loops", at)) != std::string::npos; ++at)
+          ++costly;
+      if (costly > 0)
+        out << "mglink-scan: " << costly << (costly == 1 ? " looped family" : " looped families")
+            << " left out of a marker's analysis for its cost (--max-family-cost; the reason column names them)\n";
       out << "mglink-scan: wrote " << table_path.string() << " and " << (outdir / PLOT_FILE).string() << "\n";
     }
   } catch (const OutputError& e) {

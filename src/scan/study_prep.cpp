@@ -89,12 +89,16 @@ void write_marker_run(const fs::path& dir, const prep::Prepared& pr, const std::
   if (ec || !fs::is_directory(dir))
     throw std::runtime_error("cannot create the directory " + dir.string() +
                              (ec ? ": " + ec.message() : std::string()));
-  write_file(dir / FAMILY_FILE, prep::iway_text(pr.layout));
-  write_file(dir / prep::TRAIT_FILE, prep::trait_text(pr.ped));
-  write_file(dir / prep::MARKER_FILE, prep::marker_text(pr.ped));
+  // A study without a family mglink can peel (every family has a loop):
+  // only the parameter files.
+  if (!pr.ped.families.empty()) {
+    write_file(dir / FAMILY_FILE, prep::iway_text(pr.layout));
+    write_file(dir / prep::TRAIT_FILE, prep::trait_text(pr.ped));
+    write_file(dir / prep::MARKER_FILE, prep::marker_text(pr.ped));
+    write_file(dir / prep::MAPPING_FILE, prep::mapping_text(pr.ped, pr.layout));
+  }
   write_file(dir / TASK_FILE, std::string(prep::TRAIT_FILE) + "\n" + prep::MARKER_FILE + "\n" +
                                   prep::RESULT_FILE + "\n");
-  write_file(dir / prep::MAPPING_FILE, prep::mapping_text(pr.ped, pr.layout));
   write_file(dir / MAXPAR_FILE, prep::maxpar_text());
   write_file(dir / PAR_FILE, par);
 }

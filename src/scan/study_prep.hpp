@@ -50,7 +50,8 @@ long person_of_line(const PrepView& v, long line);
 
 // Writes the run directory mglink-prep writes for a prepared study (IWAY.DAT,
 // trait.dat, marker.dat, task.inp, mapping.txt, maxpar.inp) with `par` as
-// par.inp, creating dir.  Throws std::runtime_error when a file cannot be
+// par.inp, creating dir; for a study of no family (every family of the scan
+// has a loop) only task.inp, maxpar.inp and par.inp.  Throws std::runtime_error when a file cannot be
 // written.
 void write_marker_run(const std::filesystem::path& dir, const prep::Prepared& pr,
                          const std::string& par);
