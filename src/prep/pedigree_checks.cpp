@@ -260,7 +260,7 @@ void check_loops(const Pedigree& ped, std::vector<Problem>& problems) {
                 quote(fam.people[static_cast<std::size_t>(nf.father)].id) + " and mother " +
                 quote(fam.people[static_cast<std::size_t>(nf.mother)].id) +
                 " (a marriage or consanguinity loop); mglink peels only pedigrees without "
-                "loops"});
+                "loops (mglink-scan analyses such pedigrees)"});
       }
     }
   }

@@ -98,7 +98,8 @@ TEST(PrepTableProblems, LoopsNameTheIndividualsOnThem) {
             std::vector<std::string>{
                 "ped:8: family F, individual c2: the pedigree has a loop through the individuals "
                 "'c1', 's1', 's2', 'c2' and the nuclear family of father 'c1' and mother 'c2' (a "
-                "marriage or consanguinity loop); mglink peels only pedigrees without loops"});
+                "marriage or consanguinity loop); mglink peels only pedigrees without loops (mglink-scan "
+                "analyses such pedigrees)"});
   // Two brothers marry two sisters: a marriage loop.
   const char* marriage =
       "M a 0 0 1 1 0 0\nM b 0 0 2 1 0 0\nM c 0 0 1 1 0 0\nM d 0 0 2 1 0 0\n"

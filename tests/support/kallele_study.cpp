@@ -89,15 +89,30 @@ pedlik::Marker random_marker(Random& rng, const std::vector<Family>& families, i
 double kallele_brute_force(const pedlik::Pedigree& ped, const pedlik::Marker& marker,
                            std::size_t f, const pedlik::Parameters& x) {
   const pedlik::Family& fam = ped.families[f];
-  const long first = ped.first(f);
-  const int n = fam.size, K = marker.K;
-  std::vector<char> listed(idx(n + 1), 0);
+  const int n = fam.size;
+  std::vector<char> listed(idx(n), 0);
   std::vector<Nuclear> nuclear;
   for (const auto& nf : fam.nuclear) {
-    for (int e : nf.members) listed[idx(e)] = 1;
+    for (int e : nf.members) listed[idx(e - 1)] = 1;
     nuclear.push_back({nf.members, nf.connector});
   }
   const auto par = parents_of(nuclear, n);
+  return pedigree_brute_force(ped, marker, f, x,
+                              std::vector<std::array<int, 2>>(par.begin() + 1, par.end()), listed);
+}
+
+double pedigree_brute_force(const pedlik::Pedigree& ped, const pedlik::Marker& marker,
+                            std::size_t f, const pedlik::Parameters& x,
+                            const std::vector<std::array<int, 2>>& parents,
+                            const std::vector<char>& counted) {
+  const long first = ped.first(f);
+  const int n = ped.families[f].size, K = marker.K;
+  std::vector<char> listed(idx(n + 1), 0);
+  std::vector<std::array<int, 2>> par(idx(n + 1), {0, 0});
+  for (int e = 1; e <= n; ++e) {
+    listed[idx(e)] = counted[idx(e - 1)];
+    par[idx(e)] = parents[idx(e - 1)];
+  }
 
   // Haplotype h = 0..2K-1: major allele h / K + 1, marker allele h % K + 1.
   const int H = 2 * K;

@@ -36,4 +36,13 @@ pedlik::Marker random_marker(Random& rng, const std::vector<Family>& families, i
 double kallele_brute_force(const pedlik::Pedigree& ped, const pedlik::Marker& marker,
                            std::size_t f, const pedlik::Parameters& x);
 
+// The same sum for family f with the members' parents given (index m-1,
+// {0, 0} for a founder) and only the members with counted[m-1] set taking
+// part; a counted member's parents must be counted too, and nobody may be
+// his or her own ancestor.
+double pedigree_brute_force(const pedlik::Pedigree& ped, const pedlik::Marker& marker,
+                            std::size_t f, const pedlik::Parameters& x,
+                            const std::vector<std::array<int, 2>>& parents,
+                            const std::vector<char>& counted);
+
 }  // namespace mglink::test
