@@ -292,29 +292,6 @@ TEST_F(ScanCommand, ExitStatusesAndMessages) {
   EXPECT_EQ(err_.substr(0, 49), "mglink-scan: cannot create the directory file/out");
 }
 
-TEST_F(ScanCommand, FamiliesWithLoopsAreLeftOutOnlyWhenAsked) {
-  scratch_.write("s.dat", "T Q1\nM m\n");
-  // Family L: two brothers married to two sisters, a cousin marriage below.
-  scratch_.write("s.ped",
-                 "L gf 0 0 1 10 1 2\nL gm 0 0 2 11 1 3\nL b1 gf gm 1 12 1 1\nL s1 gf gm 2 13 2 3\n"
-                 "L x 0 0 2 9 2 2\nL y 0 0 1 8 3 3\n"
-                 "L c1 b1 x 1 14 1 2\nL c2 y s1 2 15 3 3\nL k c1 c2 1 16 2 3\n"
-                 "N f 0 0 1 10 1 2\nN m 0 0 2 12 3 4\nN k1 f m 1 11 1 3\nN k2 f m 2 14 2 4\nN k3 f m 2 9 1 4\n");
-  EXPECT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 out"), 1);
-  EXPECT_EQ(err_,
-            "mglink-scan: s.ped:8: family L, individual c2: the pedigree has a loop through the individuals 'c1', "
-            "'b1', 's1', 'c2' and the nuclear family of father 'c1' and mother 'c2' (a marriage or consanguinity "
-            "loop); mglink peels only pedigrees without loops\n"
-            "mglink-scan: 1 problem in the input; nothing written\n");
-  ASSERT_EQ(scan("--ped s.ped --dat s.dat --trait Q1 --skip-loops out"), 0) << err_;
-  EXPECT_EQ(err_.substr(0, err_.find('\n')), "mglink-scan: family L left out: its pedigree has a loop (--skip-loops)");
-  EXPECT_NE(out_.find("mglink-scan: s.ped: 1 family, 5 individuals; 1 marker\n"), std::string::npos) << out_;
-  EXPECT_NE(out_.find("mglink-scan: 1 family with a loop left out\n"), std::string::npos) << out_;
-  const std::vector<Row> r = rows("out/scan.tsv");
-  ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0][COL_TYPED], "5");
-}
-
 #endif
 
 }  // namespace
