@@ -515,5 +515,258 @@ TEST(Simulator, BadOptionsAreRefused) {
   }
 }
 
+// A row of the PLINK pedigree file of --scan-study: ids as written, the
+// allele pairs of the markers ("0" untyped).
+struct PlinkRow {
+  std::string id, father, mother;
+  int sex = 0;
+  std::vector<std::pair<std::string, std::string>> geno;
+  bool typed() const {
+    return std::any_of(geno.begin(), geno.end(), [](const auto& g) { return g.first != "0"; });
+  }
+};
+
+// The families of plink.ped in file order, each with its rows in order.
+std::vector<std::vector<PlinkRow>> read_plink_families(const std::string& path) {
+  std::vector<std::vector<PlinkRow>> fams;
+  std::vector<std::string> fids;
+  std::istringstream in(read_file(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    std::string fid, trait, a, b;
+    PlinkRow r;
+    ls >> fid >> r.id >> r.father >> r.mother >> r.sex >> trait;
+    while (ls >> a >> b) r.geno.emplace_back(a, b);
+    if (fids.empty() || fids.back() != fid) {
+      EXPECT_EQ(std::count(fids.begin(), fids.end(), fid), 0) << "family " << fid << " is split";
+      fids.push_back(fid);
+      fams.emplace_back();
+    }
+    fams.back().push_back(r);
+  }
+  return fams;
+}
+
+// The loops of one family, found from the parent links alone.
+struct Loops {
+  int cousin_matings = 0;         // couples with children, one parent of each a sib of one parent of the other
+  int double_cousin_matings = 0;  // ... the parents of each sibs of the parents of the other, pair by pair
+  int sister_wives = 0;           // men with children by two sisters
+  int close_matings = 0;          // couples who are sibs, or parent and child
+};
+
+Loops loops_of(const std::vector<PlinkRow>& fam) {
+  std::map<std::string, const PlinkRow*> by_id;
+  for (const PlinkRow& r : fam) by_id[r.id] = &r;
+  const auto sibs = [&](const std::string& x, const std::string& y) {
+    const PlinkRow* a = by_id[x];
+    const PlinkRow* b = by_id[y];
+    return x != y && a != nullptr && b != nullptr && a->father != "0" && a->father == b->father &&
+           a->mother == b->mother;
+  };
+  Loops l;
+  std::set<std::pair<std::string, std::string>> couples;
+  std::map<std::string, std::set<std::string>> wives;
+  for (const PlinkRow& r : fam)
+    if (r.father != "0") {
+      couples.insert({r.father, r.mother});
+      wives[r.father].insert(r.mother);
+    }
+  for (const auto& [fa, mo] : couples) {
+    const PlinkRow* f = by_id[fa];
+    const PlinkRow* m = by_id[mo];
+    l.close_matings += sibs(fa, mo) || m->father == fa || f->mother == mo;
+    int pairs = 0;
+    for (const std::string& x : {f->father, f->mother})
+      for (const std::string& y : {m->father, m->mother}) pairs += sibs(x, y);
+    const bool matched = (sibs(f->father, m->father) && sibs(f->mother, m->mother)) ||
+                         (sibs(f->father, m->mother) && sibs(f->mother, m->father));
+    l.cousin_matings += pairs == 1;
+    l.double_cousin_matings += pairs == 2 && matched;
+    EXPECT_TRUE(pairs <= 1 || matched) << fa << " and " << mo << " are related in another way";
+  }
+  for (const auto& [man, women] : wives) {
+    bool two_sisters = false;
+    for (const std::string& x : women)
+      for (const std::string& y : women) two_sisters = two_sisters || sibs(x, y);
+    l.sister_wives += two_sisters;
+  }
+  return l;
+}
+
+// Every check of a study from --scan-study --loops: proper pedigrees, the
+// oldest generation untyped, Mendelian genotypes; sets kinds to the number of
+// families with a loop of each kind (first cousins, double first cousins,
+// multiple marriages).
+void check_looped_study(const std::string& dir, std::vector<int>& kinds) {
+  const auto fams = read_plink_families(dir + "/plink.ped");
+  kinds.assign(3, 0);
+  long checked_in_loops = 0, typed = 0, people = 0;
+  for (std::size_t f = 0; f < fams.size(); ++f) {
+    SCOPED_TRACE("family " + std::to_string(f + 1));
+    const auto& fam = fams[f];
+    std::map<std::string, const PlinkRow*> by_id;
+    for (const PlinkRow& r : fam) {
+      EXPECT_TRUE(by_id.emplace(r.id, &r).second) << "id " << r.id << " twice";
+      typed += r.typed();
+      ++people;
+    }
+    // Both parents or none, in the family, of the right sexes.
+    std::map<std::string, std::set<std::string>> children;  // parent -> children
+    for (const PlinkRow& r : fam) {
+      ASSERT_EQ(r.father == "0", r.mother == "0") << "member " << r.id;
+      if (r.father == "0") continue;
+      ASSERT_TRUE(by_id.count(r.father) && by_id.count(r.mother)) << "member " << r.id;
+      EXPECT_EQ(by_id[r.father]->sex, 1) << "father of " << r.id;
+      EXPECT_EQ(by_id[r.mother]->sex, 2) << "mother of " << r.id;
+      EXPECT_NE(r.father, r.id);
+      EXPECT_NE(r.mother, r.id);
+      children[r.father].insert(r.id);
+      children[r.mother].insert(r.id);
+    }
+    // Founder couples with grandchildren are the oldest generation: never typed.
+    for (const PlinkRow& r : fam) {
+      if (r.father == "0") continue;
+      const PlinkRow* fa = by_id[r.father];
+      const PlinkRow* mo = by_id[r.mother];
+      if (fa->father != "0" || mo->father != "0" || children[r.id].empty()) continue;
+      EXPECT_FALSE(fa->typed()) << "grandparent " << fa->id;
+      EXPECT_FALSE(mo->typed()) << "grandparent " << mo->id;
+    }
+    const Loops l = loops_of(fam);
+    EXPECT_EQ(l.close_matings, 0);
+    const int features = (l.cousin_matings > 0) + (l.double_cousin_matings > 0) + (l.sister_wives > 0);
+    EXPECT_LE(features, 1) << "loops of several kinds in one family";
+    if (l.cousin_matings > 0) ++kinds[0];
+    if (l.double_cousin_matings > 0) ++kinds[1];
+    if (l.sister_wives > 0) ++kinds[2];
+    // Mendelian inheritance at every marker: a typed child has one allele of
+    // each typed parent, one from each when both are typed.
+    for (const PlinkRow& r : fam) {
+      if (r.father == "0") continue;
+      const PlinkRow& fa = *by_id[r.father];
+      const PlinkRow& mo = *by_id[r.mother];
+      ASSERT_EQ(r.geno.size(), fa.geno.size());
+      ASSERT_EQ(r.geno.size(), mo.geno.size());
+      for (std::size_t m = 0; m < r.geno.size(); ++m) {
+        const auto& [a, b] = r.geno[m];
+        if (a == "0") continue;
+        const auto carries = [](const std::pair<std::string, std::string>& g, const std::string& x) {
+          return g.first == x || g.second == x;
+        };
+        const bool ft = fa.geno[m].first != "0", mt = mo.geno[m].first != "0";
+        if (ft) {
+          EXPECT_TRUE(carries(fa.geno[m], a) || carries(fa.geno[m], b)) << r.id << " marker " << m + 1;
+        }
+        if (mt) {
+          EXPECT_TRUE(carries(mo.geno[m], a) || carries(mo.geno[m], b)) << r.id << " marker " << m + 1;
+        }
+        if (ft && mt) {
+          EXPECT_TRUE((carries(fa.geno[m], a) && carries(mo.geno[m], b)) ||
+                      (carries(fa.geno[m], b) && carries(mo.geno[m], a)))
+              << r.id << " marker " << m + 1 << ": " << a << " " << b;
+          checked_in_loops += features > 0;
+        }
+      }
+    }
+  }
+  if (kinds[0] + kinds[1] + kinds[2] > 0) {
+    EXPECT_GT(checked_in_loops, 50) << "too few typed trios in the loops";
+  }
+  EXPECT_GT(typed * 2, people) << "most members are typed";
+}
+
+TEST(ScanStudyLoops, LoopedFamiliesOfEachKindAreProperAndMendelian) {
+  struct Case {
+    const char* options;
+    std::vector<int> kinds;  // families with first cousins, double first cousins, multiple marriages
+  };
+  const std::string all = "--loops first-cousins,double-first-cousins,multiple-marriages";
+  const Case cases[] = {
+      // A quarter of the families by default, the kinds in turn.
+      {"--families 24 --seed 4", {2, 2, 2}},
+      {"--families 5 --loop-families 5 --seed 8", {2, 2, 1}},
+      // At least one of each kind, at most all families.
+      {"--families 2 --seed 2", {1, 1, 0}},
+      {"--families 40 --seed 6 --loop-families 30", {10, 10, 10}},
+  };
+  for (const Case& c : cases) {
+    const std::string opt = std::string("--scan-study ") + c.options + " " + all;
+    SCOPED_TRACE(opt);
+    ScratchDir tmp;
+    std::string out;
+    ASSERT_EQ(run_sim(opt, tmp.file("s"), &out), 0) << out;
+    std::vector<int> kinds;
+    check_looped_study(tmp.file("s"), kinds);
+    EXPECT_EQ(kinds, c.kinds);
+  }
+  {
+    // One kind alone, and a study without --loops has no loop at all.
+    ScratchDir tmp;
+    ASSERT_EQ(run_sim("--scan-study --families 12 --loops multiple-marriages", tmp.file("m")), 0);
+    std::vector<int> kinds;
+    check_looped_study(tmp.file("m"), kinds);
+    EXPECT_EQ(kinds, (std::vector<int>{0, 0, 3}));
+    ASSERT_EQ(run_sim("--scan-study --families 60", tmp.file("none")), 0);
+    check_looped_study(tmp.file("none"), kinds);
+    EXPECT_EQ(kinds, (std::vector<int>{0, 0, 0}));
+  }
+}
+
+TEST(ScanStudyLoops, SameSeedSameBytes) {
+  ScratchDir tmp;
+  const std::string opt = "--scan-study --families 30 --errors 2 --loops multiple-marriages,first-cousins,double-first-cousins";
+  ASSERT_EQ(run_sim(opt + " --seed 17", tmp.file("a")), 0);
+  ASSERT_EQ(run_sim(opt + " --seed 17", tmp.file("b")), 0);
+  ASSERT_EQ(run_sim(opt + " --seed 18", tmp.file("c")), 0);
+  ASSERT_EQ(run_sim("--scan-study --families 30 --errors 2 --seed 17", tmp.file("plain")), 0);
+  for (const char* f : {"study.ped", "study.dat", "study.map", "study.freq", "plink.ped", "plink.map"}) {
+    const std::string a = read_file(tmp.file("a") + "/" + f);
+    EXPECT_FALSE(a.empty()) << f;
+    EXPECT_EQ(a, read_file(tmp.file("b") + "/" + f)) << f;
+  }
+  EXPECT_NE(read_file(tmp.file("a") + "/study.ped"), read_file(tmp.file("c") + "/study.ped"));
+  EXPECT_NE(read_file(tmp.file("a") + "/study.ped"), read_file(tmp.file("plain") + "/study.ped"));
+}
+
+TEST(ScanStudyLoops, ExampleIsReproduced) {
+  ScratchDir tmp;
+  const std::string root = MGLINK_SOURCE_DIR;
+  const std::string cmd = "'" + root + "/examples/make-loop-study' '" + MGLINK_SIM_BIN + "' '" + tmp.file("loops") +
+                          "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  for (const char* f : {"study.ped", "study.dat", "study.map", "study.freq", "plink.ped", "plink.map"}) {
+    const std::string committed = read_file(root + "/examples/loops/" + f);
+    EXPECT_FALSE(committed.empty()) << f;
+    EXPECT_EQ(committed, read_file(tmp.file("loops") + "/" + f)) << "examples/loops/" << f << " differs";
+  }
+  std::vector<int> kinds;
+  check_looped_study(root + "/examples/loops", kinds);
+  EXPECT_EQ(kinds, (std::vector<int>{3, 3, 3}));
+}
+
+TEST(ScanStudyLoops, BadOptionsAreRefused) {
+  struct Case {
+    const char* options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"--loops rings", "unknown kind of loop \"rings\""},
+      {"--loops first-cousins,", "unknown kind of loop \"\""},
+      {"--loops first-cousins,multiple-marriages,first-cousins", "--loops names \"first-cousins\" twice"},
+      {"--loop-families 3", "--loop-families needs --loops"},
+      {"--families 6 --loops first-cousins --loop-families 7", "--loop-families 7 is more than the 6 families"},
+      {"--loops first-cousins --loop-families 0", "--loop-families needs a whole number from 1"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir tmp;
+    std::string out;
+    EXPECT_NE(run_sim(std::string("--scan-study ") + c.options, tmp.file("s"), &out), 0) << c.options;
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.options << ": " << out;
+    EXPECT_FALSE(std::filesystem::exists(tmp.file("s"))) << c.options;
+  }
+}
+
 }  // namespace
 }  // namespace mglink

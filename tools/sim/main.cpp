@@ -31,8 +31,8 @@ const char* const kUsage =
     "  --missing F      fraction of trait values missing\n"
     "  --theta F        recombination fraction between major gene and marker (0 .. 0.5)\n"
     "  --out DIR        directory to write (created if missing; its files are replaced)\n"
-    "  --scan-study     write a study of many markers for mglink-scan instead (see\n"
-    "                   mglink-sim --scan-study --help)\n"
+    "  --scan-study     write a study of many markers for mglink-scan instead, with\n"
+    "                   looped pedigrees if asked (--loops; see mglink-sim --scan-study --help)\n"
     "  --help           show this text\n"
     "  --version        show the version\n";
 

@@ -135,7 +135,105 @@ Family spouses_family(Rng& rng) {
   return f;
 }
 
+// Pedigrees with a loop, for the study of many markers: members only, in an
+// order with parents before their children (no nuclear families to peel).
+
+// Children of a couple: the first of the given sex, then `more` others;
+// returns the first.
+int children_of(Family& f, int father, int mother, int first_sex, int more, Rng& rng) {
+  const int first = add(f, father, mother, first_sex);
+  for (int k = 0; k < more; ++k) add(f, father, mother, random_sex(rng));
+  return first;
+}
+
+// A new founder married to person p, and their children as children_of;
+// returns the first child.
+int marry_in(Family& f, int p, int first_sex, int more, Rng& rng) {
+  const int sex = f.member(p).sex;
+  const int spouse = add(f, 0, 0, 3 - sex);
+  return children_of(f, sex == 1 ? p : spouse, sex == 1 ? spouse : p, first_sex, more, rng);
+}
+
+// The cousins c1 and c2 (of opposite sexes) as a couple with 1-4 children.
+void cousins_mate(Family& f, int c1, int c2, Rng& rng) {
+  const int father = f.member(c1).sex == 1 ? c1 : c2;
+  const int mother = father == c1 ? c2 : c1;
+  // Drawn one after the other: the order of a call's arguments is unspecified.
+  const int sex = random_sex(rng);
+  const int more = rng.between(0, 3);
+  children_of(f, father, mother, sex, more, rng);
+}
+
+// Grandparents, their children a and b (and up to two others); a and b each
+// marry in, and a child of each marries the other: the loop runs from the
+// grandparents down both sibs to the cousins' marriage.
+Family first_cousins_family(Rng& rng) {
+  Family f;
+  const int gf = add(f, 0, 0, 1, true);
+  const int gm = add(f, 0, 0, 2, true);
+  const int a = add(f, gf, gm, random_sex(rng));
+  const int b = add(f, gf, gm, random_sex(rng));
+  const int others = rng.between(0, 2);
+  for (int k = 0; k < others; ++k) add(f, gf, gm, random_sex(rng));
+  const int sex = random_sex(rng);  // of a's child in the loop
+  const int ca = marry_in(f, a, sex, rng.between(0, 2), rng);
+  const int cb = marry_in(f, b, 3 - sex, rng.between(0, 2), rng);
+  cousins_mate(f, ca, cb, rng);
+  return f;
+}
+
+// Two brothers (sons of one couple of grandparents) married to two sisters
+// (daughters of another); a child of each marriage mates with a child of the
+// other, who share all four grandparents: two loops.
+Family double_first_cousins_family(Rng& rng) {
+  Family f;
+  const int g1 = add(f, 0, 0, 1, true);  // the brothers' parents
+  const int g2 = add(f, 0, 0, 2, true);
+  const int g3 = add(f, 0, 0, 1, true);  // the sisters' parents
+  const int g4 = add(f, 0, 0, 2, true);
+  const int b1 = add(f, g1, g2, 1);
+  const int b2 = add(f, g1, g2, 1);
+  if (rng.below(2) == 1) add(f, g1, g2, random_sex(rng));
+  const int s1 = add(f, g3, g4, 2);
+  const int s2 = add(f, g3, g4, 2);
+  if (rng.below(2) == 1) add(f, g3, g4, random_sex(rng));
+  const int sex = random_sex(rng);  // of the first couple's child in the loop
+  const int c1 = children_of(f, b1, s1, sex, rng.between(0, 2), rng);
+  const int c2 = children_of(f, b2, s2, 3 - sex, rng.between(0, 2), rng);
+  cousins_mate(f, c1, c2, rng);
+  return f;
+}
+
+// Grandparents, their daughters s1 and s2 (and up to two other children),
+// and a man who has children by both sisters: the loop runs through his two
+// marriages and the sisters' parents.
+Family multiple_marriages_family(Rng& rng) {
+  Family f;
+  const int gf = add(f, 0, 0, 1, true);
+  const int gm = add(f, 0, 0, 2, true);
+  const int s1 = add(f, gf, gm, 2);
+  const int s2 = add(f, gf, gm, 2);
+  const int others = rng.between(0, 2);
+  for (int k = 0; k < others; ++k) add(f, gf, gm, random_sex(rng));
+  const int man = add(f, 0, 0, 1);
+  for (const int sister : {s1, s2}) {
+    const int sex = random_sex(rng);
+    const int more = rng.between(0, 2);
+    children_of(f, man, sister, sex, more, rng);
+  }
+  return f;
+}
+
 }  // namespace
+
+Family build_looped_family(Loop kind, Rng& rng) {
+  switch (kind) {
+    case Loop::first_cousins: return first_cousins_family(rng);
+    case Loop::double_first_cousins: return double_first_cousins_family(rng);
+    case Loop::multiple_marriages: break;
+  }
+  return multiple_marriages_family(rng);
+}
 
 Family build_family(Shape shape, Rng& rng) {
   switch (shape) {

@@ -28,6 +28,13 @@ const char* const kScanUsage =
     "  --missing F            fraction of trait values missing (default 0.1)\n"
     "  --errors N             genotyping errors put in (a child given an allele its typed\n"
     "                         parents lack; default 0)\n"
+    "  --loops KIND[,KIND...] give some families a loop, the kinds in turn: first-cousins\n"
+    "                         (a child of each of two sibs marry), double-first-cousins\n"
+    "                         (two brothers marry two sisters; a child of each couple mate),\n"
+    "                         multiple-marriages (a man has children by two sisters)\n"
+    "  --loop-families N      how many families get a loop, spread evenly through the study\n"
+    "                         (default a quarter of them, rounded up, at least one of each\n"
+    "                         kind, at most all)\n"
     "  --out DIR              directory to write (created if missing; its files are replaced)\n"
     "  --help                 show this text\n";
 
@@ -147,8 +154,32 @@ struct ScanSettings {
   double typed = 0.85;
   double missing = 0.1;
   int errors = 0;
+  std::vector<Loop> loops;  // kinds of loop, in turn; none: no looped family
+  int loop_families = -1;   // -1: the default share
   std::string out;
 };
+
+// The kinds of --loops, a comma-separated list of distinct names.
+std::vector<Loop> loop_kinds(const std::string& v) {
+  std::vector<Loop> kinds;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t comma = v.find(',', at);
+    const std::string name = v.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    Loop k;
+    if (name == "first-cousins") k = Loop::first_cousins;
+    else if (name == "double-first-cousins") k = Loop::double_first_cousins;
+    else if (name == "multiple-marriages") k = Loop::multiple_marriages;
+    else
+      fail("unknown kind of loop \"" + name + "\" in --loops (first-cousins, double-first-cousins or " +
+           "multiple-marriages)");
+    if (std::find(kinds.begin(), kinds.end(), k) != kinds.end()) fail("--loops names \"" + name + "\" twice");
+    kinds.push_back(k);
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return kinds;
+}
 
 double fraction(const std::string& opt, const std::string& v) {
   char* end = nullptr;
@@ -201,17 +232,33 @@ int run_scan_study(const std::vector<std::string>& args) {
     else if (opt == "--typed") s.typed = fraction(opt, v);
     else if (opt == "--missing") s.missing = fraction(opt, v);
     else if (opt == "--errors") s.errors = static_cast<int>(count(opt, v, 0, 1000));
+    else if (opt == "--loops") s.loops = loop_kinds(v);
+    else if (opt == "--loop-families") s.loop_families = static_cast<int>(count(opt, v, 1, 600));
     else if (opt == "--out") s.out = v;
     else fail("unknown option \"" + opt + "\" of --scan-study\n" + kScanUsage);
   }
   if (s.out.empty()) fail(std::string("--out DIR is required\n") + kScanUsage);
+  if (s.loop_families > 0 && s.loops.empty()) fail("--loop-families needs --loops");
+  if (s.loop_families > s.families)
+    fail("--loop-families " + std::to_string(s.loop_families) + " is more than the " + std::to_string(s.families) +
+         " families");
+  // Looped families: a quarter by default, at least one of each kind.
+  int looped = 0;
+  if (!s.loops.empty())
+    looped = s.loop_families > 0 ? s.loop_families
+                                 : std::min(s.families, std::max(static_cast<int>(s.loops.size()), (s.families + 3) / 4));
 
   const std::vector<Chromosome> chrs = panel(s.per_chr);
   Rng rng(s.seed);
   std::vector<Family> fams;
   std::vector<std::vector<Genome>> genomes;
-  for (int f = 0; f < s.families; ++f) {
-    Family fam = build_family(Shape::mix, rng);
+  for (int f = 0, j = 0; f < s.families; ++f) {
+    // Looped family j (from 0) is family j * families / looped (from 0), of
+    // the j-th kind in turn; the others are drawn as without loops.
+    const bool loop = j < looped && f == static_cast<int>(static_cast<long>(j) * s.families / looped);
+    Family fam = loop ? build_looped_family(s.loops[static_cast<std::size_t>(j) % s.loops.size()], rng)
+                      : build_family(Shape::mix, rng);
+    if (loop) ++j;
     std::vector<Genome> g(fam.people.size());
     for (std::size_t i = 0; i < fam.people.size(); ++i) {
       const Person& p = fam.people[i];
@@ -341,8 +388,12 @@ int run_scan_study(const std::vector<std::string>& args) {
   put(d / "plink.map", pmap);
   long people = 0;
   for (const Family& f : fams) people += static_cast<long>(f.people.size());
-  std::printf("%s: %zu families, %ld individuals, %zu markers (%zu genotyping errors)\n", s.out.c_str(), fams.size(),
-              people, markers.size(), errors.size());
+  if (looped > 0)
+    std::printf("%s: %zu families (%d with a loop), %ld individuals, %zu markers (%zu genotyping errors)\n",
+                s.out.c_str(), fams.size(), looped, people, markers.size(), errors.size());
+  else
+    std::printf("%s: %zu families, %ld individuals, %zu markers (%zu genotyping errors)\n", s.out.c_str(),
+                fams.size(), people, markers.size(), errors.size());
   return 0;
 }
 

@@ -7,7 +7,9 @@
 // chromosome 2 carries markers only (unlinked); one marker lies on X.  The
 // markers have 2, 4, 5 and 8 alleles in turn, labelled as letters, sizes or
 // codes.  Alleles pass from parent to child along each chromosome with
-// Haldane's map function between neighbouring loci.
+// Haldane's map function between neighbouring loci.  With --loops some of the
+// families have a loop (first cousins or double first cousins married, or a
+// man with children by two sisters); the genes pass down them the same way.
 #pragma once
 
 #include <string>

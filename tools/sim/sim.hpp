@@ -98,6 +98,20 @@ struct Settings {
 // (not mix), genes not yet dropped.
 Family build_family(Shape shape, Rng& rng);
 
+// Pedigrees with a loop, for the study of many markers.
+enum class Loop {
+  first_cousins,         // two sibs each marry in; a child of each marries the other, with children
+  double_first_cousins,  // two brothers married to two sisters; a child of each couple mate, with children
+  multiple_marriages,    // a man with children by two sisters (a marriage loop)
+};
+
+// Builds the members of one family with a loop of the given kind, genes not
+// yet dropped: parents come before their children, and the founders of the
+// oldest generation are marked as grandparents (never typed).  A loop cannot
+// be peeled as a chain of nuclear families onto connectors, so nucs stays
+// empty: such a family goes to the pedigree files only, not to IWAY.DAT.
+Family build_looped_family(Loop kind, Rng& rng);
+
 // The families' nuclear families as IWAY.DAT lays them out.
 FamilyLayout layout_of(const std::vector<Family>& fams);
 
