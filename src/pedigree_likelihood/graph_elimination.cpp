@@ -27,10 +27,11 @@ void insert_sorted(std::vector<int>& v, int x) {
 
 // What summing out one member would do, as the planner weighs it.
 struct Candidate {
-  std::vector<int> inputs;  // for Child, the trio first
+  std::vector<int> inputs;  // for Child, the trio first; for Couple, the trios first
   std::vector<int> scope;   // the output's members
   std::vector<int> all;     // scope with the member
   bool child = false;
+  int partner = 0;          // a Couple step with this partner
   double terms = 0.0;
   double size = 1.0;        // entries of the output
 };
@@ -114,12 +115,71 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
         }
       }
     }
+    // The couple (v, partner): every factor of either is the couple's own
+    // or a transmission from both to a child.
+    int partner = 0;
+    std::vector<int> kids_trios, own;
+    bool couple = true;
+    for (int id : holds[idx(v)]) {
+      const PlanFactor& f = plan.factors[idx(id)];
+      if (f.trio) {
+        const int other = f.father == v ? f.mother : f.mother == v ? f.father : 0;
+        if (other == 0 || (partner != 0 && other != partner)) couple = false;
+        partner = other;
+        kids_trios.push_back(id);
+      } else {
+        own.push_back(id);
+      }
+    }
+    const std::size_t k = kids_trios.size();
+    double tuples = 1.0;  // H^k
+    for (std::size_t i = 0; i < k; ++i) tuples *= H;
+    couple = couple && k >= 1 && k <= 3 && tuples * tuples <= 4194304.0;
+    if (couple) {
+      for (int id : holds[idx(partner)]) {
+        const PlanFactor& f = plan.factors[idx(id)];
+        if (f.trio) {
+          if (std::find(kids_trios.begin(), kids_trios.end(), id) == kids_trios.end()) couple = false;
+        } else if (std::find(own.begin(), own.end(), id) == own.end()) {
+          own.push_back(id);
+        }
+      }
+      for (int id : own)
+        for (int m : plan.factors[idx(id)].scope)
+          if (m != v && m != partner) couple = false;
+    }
+    if (couple) {
+      const double sf = sz[idx(v)], sm = sz[idx(partner)];
+      double fan = 1.0, kids = 1.0, orders = 1.0;  // 4^k, product of the children's slots, 2^k
+      std::vector<int> scope;
+      for (int id : kids_trios) {
+        fan *= 4.0;
+        orders *= 2.0;
+        kids *= sz[idx(plan.factors[idx(id)].child)];
+        insert_sorted(scope, plan.factors[idx(id)].child);
+      }
+      const double terms = sf * sm * static_cast<double>(own.size() + 1) + sf * sm * fan + sf * fan * tuples +
+                           kids * orders + tuples * tuples;
+      if (terms < c.terms && scope.size() == k) {
+        c.inputs = kids_trios;
+        c.inputs.insert(c.inputs.end(), own.begin(), own.end());
+        c.scope = scope;
+        c.all = scope;
+        insert_sorted(c.all, v);
+        insert_sorted(c.all, partner);
+        c.child = false;
+        c.partner = partner;
+        c.terms = terms;
+        c.size = kids;
+      }
+    }
     return c;
   };
 
   std::vector<char> done(idx(n + 1), 0);
   std::uint64_t rs = order_seed;
-  for (int left = n; left > 0; --left) {
+  int pick_members = 1;
+  for (int left = n; left > 0; left -= pick_members) {
     int best = 0;
     Candidate pick;
     if (order_seed != 0) {
@@ -138,9 +198,14 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
       }
     }
     done[idx(best)] = 1;
+    if (pick.partner != 0) done[idx(pick.partner)] = 1;
+    pick_members = pick.partner != 0 ? 2 : 1;
     EliminationStep step;
-    step.kind = pick.child ? EliminationStep::Kind::Child : EliminationStep::Kind::Generic;
+    step.kind = pick.partner != 0 ? EliminationStep::Kind::Couple
+                : pick.child      ? EliminationStep::Kind::Child
+                                  : EliminationStep::Kind::Generic;
     step.var = best;
+    step.partner = pick.partner;
     step.inputs = pick.inputs;
     step.scope = pick.scope;
     step.all = pick.all;
@@ -164,11 +229,24 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
 
 namespace {
 
-// Probability that slot s transmits haplotype h.
-inline double transmits(const Slot& s, int h, const double* tp) {
-  for (int j = 0; j < s.nt; ++j)
-    if (s.hap[j] == h) return tp[s.prob[j]];
-  return 0.0;
+// trans[s * H + h]: the probability that slot s transmits haplotype h, for
+// the slots of every member who is a parent (others are left as they are).
+void transmission_table(const EliminationPlan& plan, const FamilyTable& t, const double* tp,
+                        std::vector<double>& trans) {
+  const long H = t.haplotypes();
+  trans.resize(t.slots.size() * idx(H));
+  std::vector<char> parent(idx(plan.members + 1), 0);
+  for (const PlanFactor& f : plan.factors)
+    if (f.trio) parent[idx(f.father)] = parent[idx(f.mother)] = 1;
+  for (int e = 1; e <= plan.members; ++e) {
+    if (!parent[idx(e)]) continue;
+    for (int u = t.first(e); u < t.last(e); ++u) {
+      double* row = trans.data() + u * H;
+      std::fill(row, row + H, 0.0);
+      const Slot& s = t.slots[idx(u)];
+      for (int j = 0; j < s.nt; ++j) row[s.hap[j]] = tp[s.prob[j]];
+    }
+  }
 }
 
 // A dense factor's entries and its strides along the members of a step.
@@ -195,7 +273,7 @@ DenseView dense_view(const EliminationPlan& plan, int id, const FamilyTable& t, 
 // Sum out step.var from factors of any kind: every assignment of the
 // members of step.all.
 void generic_step(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t,
-                  const double* w, const double* tp, double* store, EliminationScratch& sc) {
+                  const double* w, double* store, EliminationScratch& sc) {
   const std::vector<int>& all = step.all;
   const std::size_t k = all.size();
   const std::size_t pv = idx(std::find(all.begin(), all.end(), step.var) - all.begin());
@@ -207,6 +285,8 @@ void generic_step(const EliminationPlan& plan, const EliminationStep& step, cons
     int first_f, first_m, first_c;
   };
   std::vector<TrioAt> trios;
+  const long H = t.haplotypes();
+  const double* trans = sc.trans.data();
   for (int id : step.inputs) {
     const PlanFactor& f = plan.factors[idx(id)];
     if (f.trio) {
@@ -233,11 +313,11 @@ void generic_step(const EliminationPlan& plan, const EliminationStep& step, cons
         prod = prod * dense[q].data[off[q] + j * dense[q].stride[pv]];
       for (std::size_t q = 0; q < trios.size() && prod != 0.0; ++q) {
         const TrioAt& tr = trios[q];
-        const Slot& sf = slots[tr.first_f + d[tr.f]];
-        const Slot& sm = slots[tr.first_m + d[tr.m]];
-        const Slot& sc2 = slots[tr.first_c + d[tr.c]];
-        double p = transmits(sf, sc2.a, tp) * transmits(sm, sc2.b, tp);
-        if (sc2.a != sc2.b) p = p + transmits(sf, sc2.b, tp) * transmits(sm, sc2.a, tp);
+        const double* tf = trans + (tr.first_f + d[tr.f]) * H;
+        const double* tm = trans + (tr.first_m + d[tr.m]) * H;
+        const Slot& ch = slots[tr.first_c + d[tr.c]];
+        double p = tf[ch.a] * tm[ch.b];
+        if (ch.a != ch.b) p = p + tf[ch.b] * tm[ch.a];
         prod = prod * p;
       }
       acc = acc + prod;
@@ -369,18 +449,125 @@ void child_step(const EliminationPlan& plan, const EliminationStep& step, const 
   }
 }
 
+// The tuples of haplotypes slot s can transmit to k children, each with its
+// probability: fn(tuple index, probability).
+template <class Fn>
+void for_tuples(const Slot& s, std::size_t k, long H, const double* tp, Fn fn) {
+  long index[4] = {0, 0, 0, 0};
+  double prob[4] = {1.0, 1.0, 1.0, 1.0};
+  int j[4] = {0, 0, 0, 0};
+  std::size_t level = 0;
+  for (;;) {
+    if (j[level] < s.nt) {
+      const long base = level == 0 ? 0 : index[level - 1];
+      const double p0 = level == 0 ? 1.0 : prob[level - 1];
+      index[level] = base * H + s.hap[j[level]];
+      prob[level] = p0 * tp[s.prob[j[level]]];
+      ++j[level];
+      if (level + 1 == k) {
+        fn(index[level], prob[level]);
+      } else {
+        ++level;
+        j[level] = 0;
+      }
+    } else {
+      if (level == 0) return;
+      --level;
+    }
+  }
+}
+
+// Sum out a couple (step.var, step.partner) together: their own factors
+// and their transmissions to the children of the output.
+void couple_step(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t,
+                 const double* w, const double* tp, double* store, EliminationScratch& sc) {
+  const long H = t.haplotypes();
+  std::vector<int> kids;  // in the order of the trios
+  std::size_t trios = 0;
+  while (trios < step.inputs.size() && plan.factors[idx(step.inputs[trios])].trio) {
+    const PlanFactor& tr = plan.factors[idx(step.inputs[trios])];
+    kids.push_back(tr.child);
+    ++trios;
+  }
+  const std::size_t k = kids.size();
+  const PlanFactor& first = plan.factors[idx(step.inputs[0])];
+  const int fa = first.father, mo = first.mother;
+  const std::vector<int> pair = {std::min(fa, mo), std::max(fa, mo)};
+  std::vector<DenseView> dense;
+  for (std::size_t q = trios; q < step.inputs.size(); ++q)
+    dense.push_back(dense_view(plan, step.inputs[q], t, w, store, pair));
+  const long nf = t.last(fa) - t.first(fa), nm = t.last(mo) - t.first(mo);
+  const std::size_t pf = fa == pair[0] ? 0 : 1, pm = 1 - pf;
+  long tuples = 1;
+  for (std::size_t i = 0; i < k; ++i) tuples *= H;
+  // B(f, y) = sum_m G(f, m) prod_i T_m(y_i).
+  sc.b.assign(idx(nf * tuples), 0.0);
+  for (long fi = 0; fi < nf; ++fi) {
+    double* row = sc.b.data() + fi * tuples;
+    for (long mi = 0; mi < nm; ++mi) {
+      double g = 1.0;
+      for (const DenseView& d : dense) g = g * d.data[fi * d.stride[pf] + mi * d.stride[pm]];
+      if (g == 0.0) continue;
+      for_tuples(t.slots[idx(t.first(mo) + mi)], k, H, tp,
+                 [row, g](long y, double p) { row[y] = row[y] + g * p; });
+    }
+  }
+  // D(x, y) = sum_f prod_i T_f(x_i) B(f, y).
+  sc.d.assign(idx(tuples * tuples), 0.0);
+  for (long fi = 0; fi < nf; ++fi) {
+    const double* row = sc.b.data() + fi * tuples;
+    double* D = sc.d.data();
+    for_tuples(t.slots[idx(t.first(fa) + fi)], k, H, tp, [row, D, tuples](long x, double p) {
+      double* dx = D + x * tuples;
+      for (long y = 0; y < tuples; ++y) dx[y] = dx[y] + p * row[y];
+    });
+  }
+  // The children's table: D over the orders of each child's haplotypes.
+  const std::vector<int>& scope = step.scope;  // the children, increasing
+  std::vector<std::size_t> at(k);              // child i's position in scope
+  for (std::size_t i = 0; i < k; ++i) at[i] = idx(std::find(scope.begin(), scope.end(), kids[i]) - scope.begin());
+  std::vector<long> dim(k), digit(k, 0);
+  for (std::size_t q = 0; q < k; ++q) dim[q] = t.last(scope[q]) - t.first(scope[q]);
+  double* out = store + plan.factors[idx(step.output)].offset;
+  const long size = plan.factors[idx(step.output)].size;
+  const double* D = sc.d.data();
+  for (long o = 0; o < size; ++o) {
+    double acc = 0.0;
+    for (unsigned bits = 0; bits < (1u << k); ++bits) {
+      long x = 0, y = 0;
+      bool twice = false;
+      for (std::size_t i = 0; i < k; ++i) {
+        const Slot& c = t.slots[idx(t.first(kids[i]) + digit[at[i]])];
+        const bool swap = (bits >> i) & 1u;
+        if (swap && c.a == c.b) twice = true;
+        x = x * H + (swap ? c.b : c.a);
+        y = y * H + (swap ? c.a : c.b);
+      }
+      if (!twice) acc = acc + D[x * tuples + y];
+    }
+    out[o] = acc;
+    for (std::size_t q = k; q-- > 0;) {
+      if (++digit[q] < dim[q]) break;
+      digit[q] = 0;
+    }
+  }
+}
+
 }  // namespace
 
 double eliminate(const EliminationPlan& plan, const FamilyTable& t, const double* w, const double* tp,
                  EliminationScratch& sc) {
   if (sc.store.size() < idx(plan.store)) sc.store.resize(idx(plan.store));
   double* store = sc.store.data();
+  transmission_table(plan, t, tp, sc.trans);
   double S = 0.0;
   for (const EliminationStep& step : plan.steps) {
     if (step.kind == EliminationStep::Kind::Child)
       child_step(plan, step, t, w, tp, store, sc);
+    else if (step.kind == EliminationStep::Kind::Couple)
+      couple_step(plan, step, t, w, tp, store, sc);
     else
-      generic_step(plan, step, t, w, tp, store, sc);
+      generic_step(plan, step, t, w, store, sc);
     const PlanFactor& out = plan.factors[idx(step.output)];
     double* o = store + out.offset;
     double T = 0.0;

@@ -24,6 +24,17 @@
 // (father, mother, child): K(x, y) = the child's factors at genotype {x, y},
 // then A(f, y) = sum_x T_f(x) K(x, y), then the message sum_y T_m(y) A(f, y).
 //
+// A couple whose factors are only their own (over one or both of them) and
+// their children's transmissions from them is summed out together, again
+// through haplotypes: with G(f, m) the product of the couple's own factors
+// and x, y the tuples of haplotypes the k children get from father and
+// mother, B(f, y) = sum_m G(f, m) prod_i T_m(y_i), D(x, y) = sum_f prod_i
+// T_f(x_i) B(f, y), and the children's table adds D over the orders of
+// each child's two haplotypes.  This is the top of most loops (the common
+// ancestors of cousins who mate, the parents of two sisters married to one
+// man), where summing out one parent at a time would make a table over both
+// parents and every child.
+//
 // The order is chosen once per marker and family (plan_elimination), from
 // the numbers of slots the genotype elimination leaves: greedily, the member
 // whose step costs the fewest terms next (ties to the lower member number).
@@ -44,9 +55,10 @@ namespace mglink::pedlik {
 // One step: sum member `var` out of the factors `inputs` into factor
 // `output`.
 struct EliminationStep {
-  enum class Kind : std::uint8_t { Generic, Child };
+  enum class Kind : std::uint8_t { Generic, Child, Couple };
   Kind kind = Kind::Generic;
   int var = 0;                  // member summed out (1-based)
+  int partner = 0;              // Couple: the other parent, summed out with var
   std::vector<int> inputs;      // factors consumed (dense ones; for Child, the trio first)
   int output = 0;               // table produced
   std::vector<int> scope;       // the output's members, increasing (row-major, last fastest)
@@ -83,6 +95,8 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t,
 struct EliminationScratch {
   std::vector<double> store;
   std::vector<double> k, a;          // a Child step's haplotype tables
+  std::vector<double> b, d;          // a Couple step's
+  std::vector<double> trans;         // per parent's slot, the probability of each haplotype it transmits
   std::vector<std::uint8_t> ys, seen;
   std::vector<long> digit;
 };
