@@ -32,6 +32,7 @@ struct Candidate {
   std::vector<int> all;     // scope with the member
   bool child = false;
   int partner = 0;          // a Couple step with this partner
+  bool direct = false;      // and its children's table made without D
   double terms = 0.0;
   double size = 1.0;        // entries of the output
 };
@@ -158,8 +159,11 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
         kids *= sz[idx(plan.factors[idx(id)].child)];
         insert_sorted(scope, plan.factors[idx(id)].child);
       }
-      const double terms = sf * sm * static_cast<double>(own.size() + 1) + sf * sm * fan + sf * fan * tuples +
-                           kids * orders + tuples * tuples;
+      const double through_d = sf * fan * tuples + tuples * tuples;
+      const double direct = kids * orders * sf;
+      const double terms = sf * sm * static_cast<double>(own.size() + 1) + sf * sm * fan +
+                           std::min(through_d, direct) + kids * orders;
+      c.direct = direct < through_d;
       if (terms < c.terms && scope.size() == k) {
         c.inputs = kids_trios;
         c.inputs.insert(c.inputs.end(), own.begin(), own.end());
@@ -206,6 +210,36 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
                                   : EliminationStep::Kind::Generic;
     step.var = best;
     step.partner = pick.partner;
+    step.direct = pick.direct;
+    step.group = {0};
+    if (pick.child && pick.scope.size() == 2) {
+      // The leaf sibs of the child join its step.
+      const PlanFactor& tr = plan.factors[idx(pick.inputs[0])];
+      const double sf = sz[idx(tr.father)], sm = sz[idx(tr.mother)];
+      for (int u = 1; u <= n; ++u) {
+        if (done[idx(u)] || parents[idx(u - 1)][0] != tr.father || parents[idx(u - 1)][1] != tr.mother) continue;
+        std::vector<int> own;
+        int trio = -1;
+        bool leaf = true;
+        for (int id : holds[idx(u)]) {
+          const PlanFactor& f = plan.factors[idx(id)];
+          if (f.trio && f.child == u)
+            trio = id;
+          else if (f.trio || f.scope.size() != 1)
+            leaf = false;
+          else
+            own.push_back(id);
+        }
+        if (!leaf || trio < 0) continue;
+        done[idx(u)] = 1;
+        ++pick_members;
+        step.siblings.push_back(u);
+        step.group.push_back(pick.inputs.size());
+        pick.inputs.push_back(trio);
+        pick.inputs.insert(pick.inputs.end(), own.begin(), own.end());
+        pick.terms += sz[idx(u)] * static_cast<double>(own.size()) + sf * H * 4.0 + sf * sm * 4.0;
+      }
+    }
     step.inputs = pick.inputs;
     step.scope = pick.scope;
     step.all = pick.all;
@@ -334,6 +368,83 @@ void generic_step(const EliminationPlan& plan, const EliminationStep& step, cons
       d[i] = 0;
     }
   }
+}
+
+// Sum out leaf sibs through their haplotypes: the table over their parents
+// is the product over the sibs of sum_y T_m(y) A(f, y), as child_step
+// computes it for one.
+void sibship_step(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t,
+                  const double* w, const double* tp, double* store, EliminationScratch& sc) {
+  const PlanFactor& trio = plan.factors[idx(step.inputs[0])];
+  const int fa = trio.father, mo = trio.mother;
+  const long H = t.haplotypes();
+  const std::size_t groups = step.group.size();
+  const long nf = t.last(fa) - t.first(fa);
+  const Slot* slots = t.slots.data();
+  // The haplotypes the mother can transmit.
+  sc.seen.assign(idx(H), 0);
+  sc.ys.clear();
+  for (int u = t.first(mo); u < t.last(mo); ++u) {
+    const Slot& su = slots[u];
+    for (int j = 0; j < su.nt; ++j)
+      if (!sc.seen[su.hap[j]]) {
+        sc.seen[su.hap[j]] = 1;
+        sc.ys.push_back(su.hap[j]);
+      }
+  }
+  const std::size_t ny = sc.ys.size();
+  const std::uint8_t* ys = sc.ys.data();
+  sc.k.assign(idx(H * H), 0.0);
+  if (sc.a.size() < groups * idx(nf * H)) sc.a.resize(groups * idx(nf * H));
+  double* K = sc.k.data();
+  for (std::size_t g = 0; g < groups; ++g) {
+    const std::size_t from = step.group[g], to = g + 1 < groups ? step.group[g + 1] : step.inputs.size();
+    const int c = g == 0 ? step.var : step.siblings[g - 1];
+    for (int u = t.first(c); u < t.last(c); ++u) {
+      double v = 1.0;
+      for (std::size_t q = from + 1; q < to; ++q) {  // the sib's own factors, each over the sib alone
+        const int id = step.inputs[q];
+        const double* data = id < plan.members ? w + t.first(c) : store + plan.factors[idx(id)].offset;
+        v = v * data[u - t.first(c)];
+      }
+      const Slot& sl = slots[u];
+      K[sl.a * H + sl.b] = v;
+      K[sl.b * H + sl.a] = v;
+    }
+    double* A = sc.a.data() + g * idx(nf * H);
+    for (long fi = 0; fi < nf; ++fi) {
+      const Slot& sf = slots[t.first(fa) + fi];
+      double* row = A + fi * H;
+      const double p0 = tp[sf.prob[0]];
+      const double* k0 = K + sf.hap[0] * H;
+      for (std::size_t i = 0; i < ny; ++i) row[ys[i]] = p0 * k0[ys[i]];
+      for (int j = 1; j < sf.nt; ++j) {
+        const double p = tp[sf.prob[j]];
+        const double* kj = K + sf.hap[j] * H;
+        for (std::size_t i = 0; i < ny; ++i) row[ys[i]] = row[ys[i]] + p * kj[ys[i]];
+      }
+    }
+    for (int u = t.first(c); u < t.last(c); ++u) {
+      const Slot& sl = slots[u];
+      K[sl.a * H + sl.b] = 0.0;
+      K[sl.b * H + sl.a] = 0.0;
+    }
+  }
+  const long nm = t.last(mo) - t.first(mo);
+  const long sf_stride = fa < mo ? nm : 1, sm_stride = fa < mo ? 1 : nf;
+  double* out = store + plan.factors[idx(step.output)].offset;
+  for (long fi = 0; fi < nf; ++fi)
+    for (int u = t.first(mo); u < t.last(mo); ++u) {
+      const Slot& sm = slots[u];
+      double P = 1.0;
+      for (std::size_t g = 0; g < groups && P != 0.0; ++g) {
+        const double* row = sc.a.data() + g * idx(nf * H) + fi * H;
+        double C = 0.0;
+        for (int j = 0; j < sm.nt; ++j) C = C + tp[sm.prob[j]] * row[sm.hap[j]];
+        P = P * C;
+      }
+      out[fi * sf_stride + (u - t.first(mo)) * sm_stride] = P;
+    }
 }
 
 // Sum out a child through its haplotypes: its trio (step.inputs[0]) and
@@ -512,6 +623,51 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
                  [row, g](long y, double p) { row[y] = row[y] + g * p; });
     }
   }
+  const std::vector<int>& scope = step.scope;  // the children, increasing
+  std::vector<std::size_t> at(k);              // child i's position in scope
+  for (std::size_t i = 0; i < k; ++i) at[i] = idx(std::find(scope.begin(), scope.end(), kids[i]) - scope.begin());
+  std::vector<long> dim(k), digit(k, 0);
+  for (std::size_t q = 0; q < k; ++q) dim[q] = t.last(scope[q]) - t.first(scope[q]);
+  double* out = store + plan.factors[idx(step.output)].offset;
+  const long size = plan.factors[idx(step.output)].size;
+  if (step.direct) {
+    // Each genotype of the children and order of their haplotypes: the
+    // father's haplotypes x and the index of the mother's tuple y.
+    struct Term {
+      long o, y;
+      std::uint8_t x[3];
+    };
+    std::vector<Term> terms;
+    for (long o = 0; o < size; ++o) {
+      for (unsigned bits = 0; bits < (1u << k); ++bits) {
+        Term tm{o, 0, {0, 0, 0}};
+        bool twice = false;
+        for (std::size_t i = 0; i < k; ++i) {
+          const Slot& c = t.slots[idx(t.first(kids[i]) + digit[at[i]])];
+          const bool swap = (bits >> i) & 1u;
+          if (swap && c.a == c.b) twice = true;
+          tm.x[i] = swap ? c.b : c.a;
+          tm.y = tm.y * H + (swap ? c.a : c.b);
+        }
+        if (!twice) terms.push_back(tm);
+      }
+      for (std::size_t q = k; q-- > 0;) {
+        if (++digit[q] < dim[q]) break;
+        digit[q] = 0;
+      }
+    }
+    std::fill(out, out + size, 0.0);
+    for (long fi = 0; fi < nf; ++fi) {
+      const double* tf = sc.trans.data() + (t.first(fa) + fi) * H;
+      const double* row = sc.b.data() + fi * tuples;
+      for (const Term& tm : terms) {
+        double p = tf[tm.x[0]];
+        for (std::size_t i = 1; i < k; ++i) p = p * tf[tm.x[i]];
+        out[tm.o] = out[tm.o] + p * row[tm.y];
+      }
+    }
+    return;
+  }
   // D(x, y) = sum_f prod_i T_f(x_i) B(f, y).
   sc.d.assign(idx(tuples * tuples), 0.0);
   for (long fi = 0; fi < nf; ++fi) {
@@ -523,13 +679,6 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
     });
   }
   // The children's table: D over the orders of each child's haplotypes.
-  const std::vector<int>& scope = step.scope;  // the children, increasing
-  std::vector<std::size_t> at(k);              // child i's position in scope
-  for (std::size_t i = 0; i < k; ++i) at[i] = idx(std::find(scope.begin(), scope.end(), kids[i]) - scope.begin());
-  std::vector<long> dim(k), digit(k, 0);
-  for (std::size_t q = 0; q < k; ++q) dim[q] = t.last(scope[q]) - t.first(scope[q]);
-  double* out = store + plan.factors[idx(step.output)].offset;
-  const long size = plan.factors[idx(step.output)].size;
   const double* D = sc.d.data();
   for (long o = 0; o < size; ++o) {
     double acc = 0.0;
@@ -562,7 +711,9 @@ double eliminate(const EliminationPlan& plan, const FamilyTable& t, const double
   transmission_table(plan, t, tp, sc.trans);
   double S = 0.0;
   for (const EliminationStep& step : plan.steps) {
-    if (step.kind == EliminationStep::Kind::Child)
+    if (step.kind == EliminationStep::Kind::Child && !step.siblings.empty())
+      sibship_step(plan, step, t, w, tp, store, sc);
+    else if (step.kind == EliminationStep::Kind::Child)
       child_step(plan, step, t, w, tp, store, sc);
     else if (step.kind == EliminationStep::Kind::Couple)
       couple_step(plan, step, t, w, tp, store, sc);

@@ -24,13 +24,20 @@
 // (father, mother, child): K(x, y) = the child's factors at genotype {x, y},
 // then A(f, y) = sum_x T_f(x) K(x, y), then the message sum_y T_m(y) A(f, y).
 //
+// Leaf sibs (children whose only factors are their own and their trio) are
+// summed out in one step, as a nuclear family is folded onto a parent: the
+// table over the parents is the product of the sibs' messages, rescaled
+// once.
+//
 // A couple whose factors are only their own (over one or both of them) and
 // their children's transmissions from them is summed out together, again
 // through haplotypes: with G(f, m) the product of the couple's own factors
 // and x, y the tuples of haplotypes the k children get from father and
 // mother, B(f, y) = sum_m G(f, m) prod_i T_m(y_i), D(x, y) = sum_f prod_i
 // T_f(x_i) B(f, y), and the children's table adds D over the orders of
-// each child's two haplotypes.  This is the top of most loops (the common
+// each child's two haplotypes (or, when the children have few genotypes,
+// sums prod_i T_f(x_i) B(f, y) over f for each of their genotypes and
+// orders, without D).  This is the top of most loops (the common
 // ancestors of cousins who mate, the parents of two sisters married to one
 // man), where summing out one parent at a time would make a table over both
 // parents and every child.
@@ -59,6 +66,12 @@ struct EliminationStep {
   Kind kind = Kind::Generic;
   int var = 0;                  // member summed out (1-based)
   int partner = 0;              // Couple: the other parent, summed out with var
+  // Child with no other members in its table: the leaf sibs summed out with
+  // var, each with its own factors; group[i] is where child i's inputs (its
+  // trio, then its own factors) start in `inputs` (var is child 0).
+  std::vector<int> siblings;
+  std::vector<std::size_t> group;
+  bool direct = false;          // Couple: the children's table straight from B, without D
   std::vector<int> inputs;      // factors consumed (dense ones; for Child, the trio first)
   int output = 0;               // table produced
   std::vector<int> scope;       // the output's members, increasing (row-major, last fastest)
