@@ -50,6 +50,7 @@ struct EvaluatorOptions {
   // left_out() names it.
   double max_family_cost = std::numeric_limits<double>::infinity();
   std::uint64_t order_seed = 0;  // the elimination order (graph_elimination.hpp)
+  int couple_way = -1;           // for tests: every couple step taken, made this way (graph_elimination.hpp)
 };
 
 class Evaluator {

@@ -32,14 +32,15 @@ struct Candidate {
   std::vector<int> all;     // scope with the member
   bool child = false;
   int partner = 0;          // a Couple step with this partner
-  bool direct = false;      // and its children's table made without D
+  int couple_way = 0;       // and how its children's table is made
   double terms = 0.0;
   double size = 1.0;        // entries of the output
 };
 
 }  // namespace
 
-EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::uint64_t order_seed) {
+EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::uint64_t order_seed,
+                                 int couple_way) {
   EliminationPlan plan;
   const int n = fam.size;
   plan.members = n;
@@ -161,10 +162,21 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
       }
       const double through_d = sf * fan * tuples + tuples * tuples;
       const double direct = kids * orders * sf;
-      const double terms = sf * sm * static_cast<double>(own.size() + 1) + sf * sm * fan +
-                           std::min(through_d, direct) + kids * orders;
-      c.direct = direct < through_d;
-      if (terms < c.terms && scope.size() == k) {
+      // Through D over the ordered genotypes: each child's genotypes pair
+      // a haplotype x with 2 S_c / H others on average.
+      double ordered = 1.0, pairs = 1.0;
+      for (int id : kids_trios) {
+        const double sc = sz[idx(plan.factors[idx(id)].child)];
+        ordered *= 2.0 * sc;
+        pairs *= std::max(1.0, 2.0 * sc / H);
+      }
+      const double sparse = ordered <= 4194304.0 ? sf * fan * pairs + ordered * 2.0 : direct * 1e9;
+      const double way = std::min({through_d, direct, sparse});
+      const double terms = sf * sm * static_cast<double>(own.size() + 1) + sf * sm * fan + way + kids * orders;
+      int chosen = way == sparse ? 2 : way == direct ? 1 : 0;
+      if (couple_way >= 0) chosen = couple_way;
+      if ((terms < c.terms || couple_way >= 0) && scope.size() == k && (chosen != 2 || ordered <= 4194304.0)) {
+        c.couple_way = chosen;
         c.inputs = kids_trios;
         c.inputs.insert(c.inputs.end(), own.begin(), own.end());
         c.scope = scope;
@@ -210,7 +222,7 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
                                   : EliminationStep::Kind::Generic;
     step.var = best;
     step.partner = pick.partner;
-    step.direct = pick.direct;
+    step.couple_way = pick.couple_way;
     step.group = {0};
     if (pick.child && pick.scope.size() == 2) {
       // The leaf sibs of the child join its step.
@@ -630,7 +642,87 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
   for (std::size_t q = 0; q < k; ++q) dim[q] = t.last(scope[q]) - t.first(scope[q]);
   double* out = store + plan.factors[idx(step.output)].offset;
   const long size = plan.factors[idx(step.output)].size;
-  if (step.direct) {
+  if (step.couple_way == 2) {
+    // partners[i][x]: the haplotypes y that child i's genotypes pair with x,
+    // each with the index of the ordered genotype (x, y): 2 slot + order.
+    struct Partner {
+      std::uint8_t y;
+      long ordered;
+    };
+    std::vector<std::vector<std::vector<Partner>>> partners(k, std::vector<std::vector<Partner>>(idx(H)));
+    std::vector<long> ostride(k);
+    long ordered = 1;
+    for (std::size_t i = k; i-- > 0;) {
+      ostride[i] = ordered;
+      ordered *= 2 * (t.last(kids[i]) - t.first(kids[i]));
+    }
+    for (std::size_t i = 0; i < k; ++i)
+      for (int u = t.first(kids[i]); u < t.last(kids[i]); ++u) {
+        const Slot& c = t.slots[idx(u)];
+        const long j = 2 * (u - t.first(kids[i]));
+        partners[i][c.a].push_back({c.b, j});
+        if (c.a != c.b) partners[i][c.b].push_back({c.a, j + 1});
+      }
+    sc.d.assign(idx(ordered), 0.0);
+    double* D = sc.d.data();
+    for (long fi = 0; fi < nf; ++fi) {
+      const Slot& sf = t.slots[idx(t.first(fa) + fi)];
+      const double* row = sc.b.data() + fi * tuples;
+      // Every tuple the father's slot transmits, child by child.
+      int j[3] = {0, 0, 0};
+      for (;;) {
+        double p = 1.0;
+        for (std::size_t i = 0; i < k; ++i) p = p * tp[sf.prob[j[i]]];
+        const auto& p0 = partners[0][sf.hap[j[0]]];
+        if (k == 1) {
+          for (const Partner& a : p0) D[a.ordered * ostride[0]] = D[a.ordered * ostride[0]] + p * row[a.y];
+        } else if (k == 2) {
+          const auto& p1 = partners[1][sf.hap[j[1]]];
+          for (const Partner& a : p0) {
+            const double* r = row + a.y * H;
+            double* d = D + a.ordered * ostride[0];
+            for (const Partner& b : p1) d[b.ordered] = d[b.ordered] + p * r[b.y];
+          }
+        } else {
+          const auto& p1 = partners[1][sf.hap[j[1]]];
+          const auto& p2 = partners[2][sf.hap[j[2]]];
+          for (const Partner& a : p0)
+            for (const Partner& b : p1) {
+              const double* r = row + (a.y * H + b.y) * H;
+              double* d = D + a.ordered * ostride[0] + b.ordered * ostride[1];
+              for (const Partner& c : p2) d[c.ordered] = d[c.ordered] + p * r[c.y];
+            }
+        }
+        std::size_t i = k;
+        while (i-- > 0) {
+          if (++j[i] < sf.nt) break;
+          j[i] = 0;
+        }
+        if (i == static_cast<std::size_t>(-1)) break;
+      }
+    }
+    for (long o = 0; o < size; ++o) {
+      double acc = 0.0;
+      for (unsigned bits = 0; bits < (1u << k); ++bits) {
+        long at_d = 0;
+        bool twice = false;
+        for (std::size_t i = 0; i < k; ++i) {
+          const Slot& c = t.slots[idx(t.first(kids[i]) + digit[at[i]])];
+          const bool swap = (bits >> i) & 1u;
+          if (swap && c.a == c.b) twice = true;
+          at_d += (2 * digit[at[i]] + (swap ? 1 : 0)) * ostride[i];
+        }
+        if (!twice) acc = acc + D[at_d];
+      }
+      out[o] = acc;
+      for (std::size_t q = k; q-- > 0;) {
+        if (++digit[q] < dim[q]) break;
+        digit[q] = 0;
+      }
+    }
+    return;
+  }
+  if (step.couple_way == 1) {
     // Each genotype of the children and order of their haplotypes: the
     // father's haplotypes x and the index of the mother's tuple y.
     struct Term {

@@ -37,7 +37,10 @@
 // T_f(x_i) B(f, y), and the children's table adds D over the orders of
 // each child's two haplotypes (or, when the children have few genotypes,
 // sums prod_i T_f(x_i) B(f, y) over f for each of their genotypes and
-// orders, without D).  This is the top of most loops (the common
+// orders, without D; or, most often, keeps D only over the ordered pairs of
+// haplotypes the children's genotypes allow: for each tuple x the father's
+// slot transmits, only the y that some genotype of each child pairs with
+// x_i are visited).  This is the top of most loops (the common
 // ancestors of cousins who mate, the parents of two sisters married to one
 // man), where summing out one parent at a time would make a table over both
 // parents and every child.
@@ -71,7 +74,10 @@ struct EliminationStep {
   // trio, then its own factors) start in `inputs` (var is child 0).
   std::vector<int> siblings;
   std::vector<std::size_t> group;
-  bool direct = false;          // Couple: the children's table straight from B, without D
+  // Couple: how the children's table is made from B: through D over every
+  // tuple (0), straight from B genotype by genotype (1), or through D over
+  // the ordered genotypes the children have (2).
+  int couple_way = 0;
   std::vector<int> inputs;      // factors consumed (dense ones; for Child, the trio first)
   int output = 0;               // table produced
   std::vector<int> scope;       // the output's members, increasing (row-major, last fastest)
@@ -101,8 +107,10 @@ struct EliminationPlan {
 // The order and the tables for family `fam` with table `t`.  order_seed = 0:
 // the greedy order; another value: a random order drawn from it (for tests;
 // it may be far costlier).
+// couple_way >= 0 (for tests) takes every couple step that can be taken,
+// its children's table made that way (EliminationStep::couple_way).
 EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t,
-                                 std::uint64_t order_seed = 0);
+                                 std::uint64_t order_seed = 0, int couple_way = -1);
 
 // Working memory of eliminate(), reused between calls.
 struct EliminationScratch {
