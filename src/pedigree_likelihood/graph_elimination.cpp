@@ -37,6 +37,87 @@ struct Candidate {
   double size = 1.0;        // entries of the output
 };
 
+// The strides of dense factor `id` along `members` (0 for a member it does
+// not hold), appended to `out`.
+void append_strides(const EliminationPlan& plan, int id, const FamilyTable& t, const std::vector<int>& members,
+                    std::vector<long>& out) {
+  const PlanFactor& f = plan.factors[idx(id)];
+  const std::size_t at = out.size();
+  out.resize(at + members.size(), 0);
+  long s = 1;
+  for (std::size_t i = f.scope.size(); i-- > 0;) {
+    const auto pos = std::find(members.begin(), members.end(), f.scope[i]);
+    out[at + idx(pos - members.begin())] = s;
+    s *= t.last(f.scope[i]) - t.first(f.scope[i]);
+  }
+}
+
+// The haplotypes the slots of member m can transmit.
+std::vector<std::uint8_t> transmitted(const FamilyTable& t, int m) {
+  std::vector<char> seen(idx(t.haplotypes()), 0);
+  std::vector<std::uint8_t> ys;
+  for (int u = t.first(m); u < t.last(m); ++u) {
+    const Slot& su = t.slots[idx(u)];
+    for (int j = 0; j < su.nt; ++j)
+      if (!seen[su.hap[j]]) {
+        seen[su.hap[j]] = 1;
+        ys.push_back(su.hap[j]);
+      }
+  }
+  return ys;
+}
+
+// The stride of member m in a table over `scope` (row-major, last fastest).
+long output_stride(const FamilyTable& t, const std::vector<int>& scope, int m) {
+  long s = 1;
+  for (std::size_t i = scope.size(); i-- > 0;) {
+    if (scope[i] == m) return s;
+    s *= t.last(scope[i]) - t.first(scope[i]);
+  }
+  return 0;
+}
+
+// What an evaluation of the step needs and the plan already fixes.
+void lay_out(const EliminationPlan& plan, EliminationStep& step, const FamilyTable& t) {
+  auto slots_of = [&t](int m) { return static_cast<long>(t.last(m) - t.first(m)); };
+  if (step.kind == EliminationStep::Kind::Generic) {
+    const std::vector<int>& all = step.all;
+    step.pv = idx(std::find(all.begin(), all.end(), step.var) - all.begin());
+    for (int m : all) step.dim.push_back(slots_of(m));
+    auto pos = [&all](int m) { return static_cast<int>(std::find(all.begin(), all.end(), m) - all.begin()); };
+    for (int id : step.inputs) {
+      const PlanFactor& f = plan.factors[idx(id)];
+      if (f.trio) {
+        step.trio_at.push_back({pos(f.father), pos(f.mother), pos(f.child), t.first(f.father), t.first(f.mother),
+                                t.first(f.child)});
+      } else {
+        step.dense.push_back(id);
+        append_strides(plan, id, t, all, step.stride);
+      }
+    }
+  } else if (step.kind == EliminationStep::Kind::Child) {
+    const PlanFactor& trio = plan.factors[idx(step.inputs[0])];
+    step.ys = transmitted(t, trio.mother);
+    step.father_stride = output_stride(t, step.scope, trio.father);
+    step.mother_stride = output_stride(t, step.scope, trio.mother);
+    if (step.siblings.empty()) {
+      std::vector<int> members;  // Z in the output's order, then var
+      for (int m : step.scope)
+        if (m != trio.father && m != trio.mother) {
+          members.push_back(m);
+          step.dim.push_back(slots_of(m));
+          step.zstride.push_back(output_stride(t, step.scope, m));
+        }
+      members.push_back(step.var);
+      step.pv = members.size() - 1;
+      for (std::size_t q = 1; q < step.inputs.size(); ++q) {
+        step.dense.push_back(step.inputs[q]);
+        append_strides(plan, step.inputs[q], t, members, step.stride);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::uint64_t order_seed,
@@ -270,6 +351,7 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
     plan.largest = std::max(plan.largest, pick.size);
     plan.steps.push_back(std::move(step));
   }
+  for (EliminationStep& step : plan.steps) lay_out(plan, step, t);
   return plan;
 }
 
@@ -320,34 +402,22 @@ DenseView dense_view(const EliminationPlan& plan, int id, const FamilyTable& t, 
 // members of step.all.
 void generic_step(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t,
                   const double* w, double* store, EliminationScratch& sc) {
-  const std::vector<int>& all = step.all;
-  const std::size_t k = all.size();
-  const std::size_t pv = idx(std::find(all.begin(), all.end(), step.var) - all.begin());
-  std::vector<long> dim(k);
-  for (std::size_t i = 0; i < k; ++i) dim[i] = t.last(all[i]) - t.first(all[i]);
-  std::vector<DenseView> dense;
-  struct TrioAt {
-    std::size_t f, m, c;  // positions in all
-    int first_f, first_m, first_c;
-  };
-  std::vector<TrioAt> trios;
+  const std::size_t k = step.dim.size(), pv = step.pv, nd = step.dense.size();
+  const long* dim = step.dim.data();
+  const long* stride = step.stride.data();
+  sc.data.clear();
+  for (int id : step.dense)
+    sc.data.push_back(id < plan.members ? w + t.first(plan.factors[idx(id)].scope[0])
+                                        : store + plan.factors[idx(id)].offset);
+  const double* const* data = sc.data.data();
   const long H = t.haplotypes();
   const double* trans = sc.trans.data();
-  for (int id : step.inputs) {
-    const PlanFactor& f = plan.factors[idx(id)];
-    if (f.trio) {
-      auto pos = [&all](int m) { return idx(std::find(all.begin(), all.end(), m) - all.begin()); };
-      trios.push_back({pos(f.father), pos(f.mother), pos(f.child), t.first(f.father), t.first(f.mother),
-                       t.first(f.child)});
-    } else {
-      dense.push_back(dense_view(plan, id, t, w, store, all));
-    }
-  }
   double* out = store + plan.factors[idx(step.output)].offset;
   const long nv = dim[pv];
   sc.digit.assign(k, 0);
   long* d = sc.digit.data();
-  std::vector<long> off(dense.size(), 0);
+  sc.off.assign(nd, 0);
+  long* off = sc.off.data();
   const Slot* slots = t.slots.data();
   const long size = plan.factors[idx(step.output)].size;
   for (long o = 0; o < size; ++o) {
@@ -355,13 +425,11 @@ void generic_step(const EliminationPlan& plan, const EliminationStep& step, cons
     for (long j = 0; j < nv; ++j) {
       d[pv] = j;
       double prod = 1.0;
-      for (std::size_t q = 0; q < dense.size() && prod != 0.0; ++q)
-        prod = prod * dense[q].data[off[q] + j * dense[q].stride[pv]];
-      for (std::size_t q = 0; q < trios.size() && prod != 0.0; ++q) {
-        const TrioAt& tr = trios[q];
-        const double* tf = trans + (tr.first_f + d[tr.f]) * H;
-        const double* tm = trans + (tr.first_m + d[tr.m]) * H;
-        const Slot& ch = slots[tr.first_c + d[tr.c]];
+      for (std::size_t q = 0; q < nd; ++q) prod = prod * data[q][off[q] + j * stride[q * k + pv]];
+      for (const auto& tr : step.trio_at) {
+        const double* tf = trans + (tr[3] + d[tr[0]]) * H;
+        const double* tm = trans + (tr[4] + d[tr[1]]) * H;
+        const Slot& ch = slots[tr[5] + d[tr[2]]];
         double p = tf[ch.a] * tm[ch.b];
         if (ch.a != ch.b) p = p + tf[ch.b] * tm[ch.a];
         prod = prod * p;
@@ -373,10 +441,10 @@ void generic_step(const EliminationPlan& plan, const EliminationStep& step, cons
     for (std::size_t i = k; i-- > 0;) {
       if (i == pv) continue;
       if (++d[i] < dim[i]) {
-        for (std::size_t q = 0; q < dense.size(); ++q) off[q] += dense[q].stride[i];
+        for (std::size_t q = 0; q < nd; ++q) off[q] += stride[q * k + i];
         break;
       }
-      for (std::size_t q = 0; q < dense.size(); ++q) off[q] -= dense[q].stride[i] * (dim[i] - 1);
+      for (std::size_t q = 0; q < nd; ++q) off[q] -= stride[q * k + i] * (dim[i] - 1);
       d[i] = 0;
     }
   }
@@ -393,20 +461,9 @@ void sibship_step(const EliminationPlan& plan, const EliminationStep& step, cons
   const std::size_t groups = step.group.size();
   const long nf = t.last(fa) - t.first(fa);
   const Slot* slots = t.slots.data();
-  // The haplotypes the mother can transmit.
-  sc.seen.assign(idx(H), 0);
-  sc.ys.clear();
-  for (int u = t.first(mo); u < t.last(mo); ++u) {
-    const Slot& su = slots[u];
-    for (int j = 0; j < su.nt; ++j)
-      if (!sc.seen[su.hap[j]]) {
-        sc.seen[su.hap[j]] = 1;
-        sc.ys.push_back(su.hap[j]);
-      }
-  }
-  const std::size_t ny = sc.ys.size();
-  const std::uint8_t* ys = sc.ys.data();
-  sc.k.assign(idx(H * H), 0.0);
+  const std::size_t ny = step.ys.size();
+  const std::uint8_t* ys = step.ys.data();
+  if (sc.k.size() < idx(H * H)) sc.k.assign(idx(H * H), 0.0);  // all zero between uses
   if (sc.a.size() < groups * idx(nf * H)) sc.a.resize(groups * idx(nf * H));
   double* K = sc.k.data();
   for (std::size_t g = 0; g < groups; ++g) {
@@ -466,49 +523,20 @@ void child_step(const EliminationPlan& plan, const EliminationStep& step, const 
   const PlanFactor& trio = plan.factors[idx(step.inputs[0])];
   const int v = step.var, fa = trio.father, mo = trio.mother;
   const long H = t.haplotypes();
-  // Members of the output other than the parents: Z, in the output's order.
-  std::vector<int> z;
-  for (int m : step.scope)
-    if (m != fa && m != mo) z.push_back(m);
-  std::vector<int> members = z;
-  members.push_back(v);
-  const std::size_t nz = z.size(), pv = nz;
-  std::vector<DenseView> dense;
-  for (std::size_t q = 1; q < step.inputs.size(); ++q)
-    dense.push_back(dense_view(plan, step.inputs[q], t, w, store, members));
-  // Output strides of z, father and mother.
-  std::vector<long> ostride(step.scope.size());
-  long s = 1;
-  for (std::size_t i = step.scope.size(); i-- > 0;) {
-    ostride[i] = s;
-    s *= t.last(step.scope[i]) - t.first(step.scope[i]);
-  }
-  auto ostride_of = [&](int m) {
-    return ostride[idx(std::find(step.scope.begin(), step.scope.end(), m) - step.scope.begin())];
-  };
-  std::vector<long> zstride(nz), zdim(nz);
-  for (std::size_t i = 0; i < nz; ++i) {
-    zstride[i] = ostride_of(z[i]);
-    zdim[i] = t.last(z[i]) - t.first(z[i]);
-  }
-  const long sf_stride = ostride_of(fa), sm_stride = ostride_of(mo);
+  const std::size_t nz = step.dim.size(), pv = step.pv, nd = step.dense.size(), width = nz + 1;
+  const long* zdim = step.dim.data();
+  const long* stride = step.stride.data();
+  sc.data.clear();
+  for (int id : step.dense)
+    sc.data.push_back(id < plan.members ? w + t.first(plan.factors[idx(id)].scope[0])
+                                        : store + plan.factors[idx(id)].offset);
+  const double* const* data = sc.data.data();
+  const long sf_stride = step.father_stride, sm_stride = step.mother_stride;
   double* out = store + plan.factors[idx(step.output)].offset;
-
-  // The haplotypes the mother can transmit.
-  sc.seen.assign(idx(H), 0);
-  sc.ys.clear();
-  for (int u = t.first(mo); u < t.last(mo); ++u) {
-    const Slot& su = t.slots[idx(u)];
-    for (int j = 0; j < su.nt; ++j)
-      if (!sc.seen[su.hap[j]]) {
-        sc.seen[su.hap[j]] = 1;
-        sc.ys.push_back(su.hap[j]);
-      }
-  }
-  const std::size_t ny = sc.ys.size();
-  const std::uint8_t* ys = sc.ys.data();
+  const std::size_t ny = step.ys.size();
+  const std::uint8_t* ys = step.ys.data();
   const long nf = t.last(fa) - t.first(fa);
-  sc.k.assign(idx(H * H), 0.0);
+  if (sc.k.size() < idx(H * H)) sc.k.assign(idx(H * H), 0.0);  // all zero between uses
   if (sc.a.size() < idx(nf * H)) sc.a.resize(idx(nf * H));
   double* K = sc.k.data();
   double* A = sc.a.data();
@@ -516,16 +544,17 @@ void child_step(const EliminationPlan& plan, const EliminationStep& step, const 
 
   sc.digit.assign(nz + 1, 0);
   long* d = sc.digit.data();
-  std::vector<long> off(dense.size(), 0);
+  sc.off.assign(nd, 0);
+  long* off = sc.off.data();
   long zsize = 1;
-  for (long x : zdim) zsize *= x;
+  for (std::size_t i = 0; i < nz; ++i) zsize *= zdim[i];
   long base = 0;
   for (long zi = 0; zi < zsize; ++zi) {
     // K(x, y): the child's other factors at genotype {x, y}.
     for (int c = t.first(v); c < t.last(v); ++c) {
       const long j = c - t.first(v);
       double g = 1.0;
-      for (std::size_t q = 0; q < dense.size(); ++q) g = g * dense[q].data[off[q] + j * dense[q].stride[pv]];
+      for (std::size_t q = 0; q < nd; ++q) g = g * data[q][off[q] + j * stride[q * width + pv]];
       const Slot& sl = slots[c];
       K[sl.a * H + sl.b] = g;
       K[sl.b * H + sl.a] = g;
@@ -561,12 +590,12 @@ void child_step(const EliminationPlan& plan, const EliminationStep& step, const 
     }
     for (std::size_t i = nz; i-- > 0;) {
       if (++d[i] < zdim[i]) {
-        for (std::size_t q = 0; q < dense.size(); ++q) off[q] += dense[q].stride[i];
-        base += zstride[i];
+        for (std::size_t q = 0; q < nd; ++q) off[q] += stride[q * width + i];
+        base += step.zstride[i];
         break;
       }
-      for (std::size_t q = 0; q < dense.size(); ++q) off[q] -= dense[q].stride[i] * (zdim[i] - 1);
-      base -= zstride[i] * (zdim[i] - 1);
+      for (std::size_t q = 0; q < nd; ++q) off[q] -= stride[q * width + i] * (zdim[i] - 1);
+      base -= step.zstride[i] * (zdim[i] - 1);
       d[i] = 0;
     }
   }

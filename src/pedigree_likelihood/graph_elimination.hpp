@@ -54,6 +54,7 @@
 // ones); the greedy one keeps the tables small.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -83,6 +84,20 @@ struct EliminationStep {
   std::vector<int> scope;       // the output's members, increasing (row-major, last fastest)
   std::vector<int> all;         // Generic: scope with var inserted, increasing
   double terms = 0.0;           // its share of the cost
+  // Fixed for the plan, so that an evaluation only multiplies and adds:
+  // Generic: the slots of each member of `all` (dim), var's place (pv), the
+  // dense inputs and their strides along `all` (dim.size() each), the trios'
+  // places in `all` with their members' first slots; Child: dim and strides
+  // along Z then var, Z's output strides, the parents' output strides; Child
+  // and sibs: the haplotypes the mother can transmit.
+  std::vector<long> dim;
+  std::size_t pv = 0;
+  std::vector<int> dense;
+  std::vector<long> stride;
+  std::vector<std::array<int, 6>> trio_at;
+  std::vector<long> zstride;
+  long father_stride = 0, mother_stride = 0;
+  std::vector<std::uint8_t> ys;
 };
 
 // A factor of the plan: a member's own (ids 0..n-1, member id+1), a child's
@@ -118,8 +133,8 @@ struct EliminationScratch {
   std::vector<double> k, a;          // a Child step's haplotype tables
   std::vector<double> b, d;          // a Couple step's
   std::vector<double> trans;         // per parent's slot, the probability of each haplotype it transmits
-  std::vector<std::uint8_t> ys, seen;
-  std::vector<long> digit;
+  std::vector<long> digit, off;
+  std::vector<const double*> data;
 };
 
 // The natural logarithm of the family's likelihood: `w` holds every slot's

@@ -125,11 +125,7 @@ TEST(GraphElimination, RandomOrdersGiveTheGreedyOrdersValue) {
   test::GraphHiding hiding;
   hiding.untyped = 0.7;
   hiding.max_assignments = 1000000000;  // no brute force here: few members typed
-#ifdef MGLINK_CHECKED
-  const double limit = 2e5;
-#else
   const double limit = 2e6;
-#endif
   int compared = 0, other_cost = 0, skipped = 0;
   for (int rep = 0; rep < kReps; ++rep)
     for (const test::GraphShape& shape : shapes)
