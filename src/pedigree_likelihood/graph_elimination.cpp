@@ -653,6 +653,20 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
   long tuples = 1;
   for (std::size_t i = 0; i < k; ++i) tuples *= H;
   // B(f, y) = sum_m G(f, m) prod_i T_m(y_i).
+  // The tuples each of the mother's slots transmits, listed once.
+  sc.tuple_at.assign(idx(nm + 1), 0);
+  sc.tuple_y.clear();
+  sc.tuple_p.clear();
+  for (long mi = 0; mi < nm; ++mi) {
+    for_tuples(t.slots[idx(t.first(mo) + mi)], k, H, tp, [&sc](long y, double p) {
+      sc.tuple_y.push_back(y);
+      sc.tuple_p.push_back(p);
+    });
+    sc.tuple_at[idx(mi + 1)] = static_cast<long>(sc.tuple_y.size());
+  }
+  const long* ty = sc.tuple_y.data();
+  const double* tpr = sc.tuple_p.data();
+  const long* tat = sc.tuple_at.data();
   sc.b.assign(idx(nf * tuples), 0.0);
   for (long fi = 0; fi < nf; ++fi) {
     double* row = sc.b.data() + fi * tuples;
@@ -660,8 +674,7 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
       double g = 1.0;
       for (const DenseView& d : dense) g = g * d.data[fi * d.stride[pf] + mi * d.stride[pm]];
       if (g == 0.0) continue;
-      for_tuples(t.slots[idx(t.first(mo) + mi)], k, H, tp,
-                 [row, g](long y, double p) { row[y] = row[y] + g * p; });
+      for (long e = tat[mi]; e < tat[mi + 1]; ++e) row[ty[e]] = row[ty[e]] + g * tpr[e];
     }
   }
   const std::vector<int>& scope = step.scope;  // the children, increasing

@@ -132,6 +132,8 @@ struct EliminationScratch {
   std::vector<double> store;
   std::vector<double> k, a;          // a Child step's haplotype tables
   std::vector<double> b, d;          // a Couple step's
+  std::vector<long> tuple_at, tuple_y;
+  std::vector<double> tuple_p;
   std::vector<double> trans;         // per parent's slot, the probability of each haplotype it transmits
   std::vector<long> digit, off;
   std::vector<const double*> data;
