@@ -333,6 +333,34 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
         pick.terms += sz[idx(u)] * static_cast<double>(own.size()) + sf * H * 4.0 + sf * sm * 4.0;
       }
     }
+    if (pick.child && pick.scope.size() == 2) {
+      // A parent whose factors are now only its own (over it alone) and the
+      // sibs' trios, a spouse from outside the pedigree most often, is
+      // summed out in the same step: the fold of a nuclear family onto the
+      // other parent.
+      const PlanFactor& tr = plan.factors[idx(pick.inputs[0])];
+      for (int p : {tr.mother, tr.father}) {
+        if (done[idx(p)]) continue;
+        std::vector<int> own;
+        bool alone = true;
+        for (int id : holds[idx(p)]) {
+          if (std::find(pick.inputs.begin(), pick.inputs.end(), id) != pick.inputs.end()) continue;
+          if (plan.factors[idx(id)].scope.size() != 1) alone = false;
+          own.push_back(id);
+        }
+        if (!alone) continue;
+        const int other = p == tr.mother ? tr.father : tr.mother;
+        done[idx(p)] = 1;
+        ++pick_members;
+        step.spouse = p;
+        step.spouse_from = pick.inputs.size();
+        pick.inputs.insert(pick.inputs.end(), own.begin(), own.end());
+        pick.scope = {other};
+        pick.all = {std::min(p, other), std::max(p, other)};
+        pick.size = sz[idx(other)];
+        break;
+      }
+    }
     step.inputs = pick.inputs;
     step.scope = pick.scope;
     step.all = pick.all;
@@ -466,8 +494,9 @@ void sibship_step(const EliminationPlan& plan, const EliminationStep& step, cons
   if (sc.k.size() < idx(H * H)) sc.k.assign(idx(H * H), 0.0);  // all zero between uses
   if (sc.a.size() < groups * idx(nf * H)) sc.a.resize(groups * idx(nf * H));
   double* K = sc.k.data();
+  const std::size_t end = step.spouse != 0 ? step.spouse_from : step.inputs.size();
   for (std::size_t g = 0; g < groups; ++g) {
-    const std::size_t from = step.group[g], to = g + 1 < groups ? step.group[g + 1] : step.inputs.size();
+    const std::size_t from = step.group[g], to = g + 1 < groups ? step.group[g + 1] : end;
     const int c = g == 0 ? step.var : step.siblings[g - 1];
     for (int u = t.first(c); u < t.last(c); ++u) {
       double v = 1.0;
@@ -500,20 +529,47 @@ void sibship_step(const EliminationPlan& plan, const EliminationStep& step, cons
     }
   }
   const long nm = t.last(mo) - t.first(mo);
-  const long sf_stride = fa < mo ? nm : 1, sm_stride = fa < mo ? 1 : nf;
   double* out = store + plan.factors[idx(step.output)].offset;
-  for (long fi = 0; fi < nf; ++fi)
+  // The spouse's own factors, when the spouse is summed out here.
+  sc.data.clear();
+  for (std::size_t q = end; q < step.inputs.size(); ++q) {
+    const int id = step.inputs[q];
+    sc.data.push_back(id < plan.members ? w + t.first(step.spouse) : store + plan.factors[idx(id)].offset);
+  }
+  const double* const* own = sc.data.data();
+  const std::size_t nown = sc.data.size();
+  auto spouse_weight = [&](long i) {
+    double g = 1.0;
+    for (std::size_t q = 0; q < nown; ++q) g = g * own[q][i];
+    return g;
+  };
+  if (step.spouse == mo) std::fill(out, out + nf, 0.0);
+  if (step.spouse == fa) std::fill(out, out + nm, 0.0);
+  const long sf_stride = fa < mo ? nm : 1, sm_stride = fa < mo ? 1 : nf;
+  for (long fi = 0; fi < nf; ++fi) {
+    const double gf = step.spouse == fa ? spouse_weight(fi) : 1.0;
+    if (gf == 0.0) continue;
+    double W = 0.0;
     for (int u = t.first(mo); u < t.last(mo); ++u) {
       const Slot& sm = slots[u];
-      double P = 1.0;
+      const long mi = u - t.first(mo);
+      const double gm = step.spouse == mo ? spouse_weight(mi) : 1.0;
+      double P = gm;
       for (std::size_t g = 0; g < groups && P != 0.0; ++g) {
         const double* row = sc.a.data() + g * idx(nf * H) + fi * H;
         double C = 0.0;
         for (int j = 0; j < sm.nt; ++j) C = C + tp[sm.prob[j]] * row[sm.hap[j]];
         P = P * C;
       }
-      out[fi * sf_stride + (u - t.first(mo)) * sm_stride] = P;
+      if (step.spouse == 0)
+        out[fi * sf_stride + mi * sm_stride] = P;
+      else if (step.spouse == mo)
+        W = W + P;
+      else
+        out[mi] = out[mi] + gf * P;
     }
+    if (step.spouse == mo) out[fi] = W;
+  }
 }
 
 // Sum out a child through its haplotypes: its trio (step.inputs[0]) and
@@ -845,7 +901,7 @@ double eliminate(const EliminationPlan& plan, const FamilyTable& t, const double
   transmission_table(plan, t, tp, sc.trans);
   double S = 0.0;
   for (const EliminationStep& step : plan.steps) {
-    if (step.kind == EliminationStep::Kind::Child && !step.siblings.empty())
+    if (step.kind == EliminationStep::Kind::Child && (!step.siblings.empty() || step.spouse != 0))
       sibship_step(plan, step, t, w, tp, store, sc);
     else if (step.kind == EliminationStep::Kind::Child)
       child_step(plan, step, t, w, tp, store, sc);

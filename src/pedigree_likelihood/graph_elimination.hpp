@@ -27,7 +27,8 @@
 // Leaf sibs (children whose only factors are their own and their trio) are
 // summed out in one step, as a nuclear family is folded onto a parent: the
 // table over the parents is the product of the sibs' messages, rescaled
-// once.
+// once; when one parent has no other tie (a spouse from outside), it is
+// summed out in the same step, and the table is over the other parent.
 //
 // A couple whose factors are only their own (over one or both of them) and
 // their children's transmissions from them is summed out together, again
@@ -75,6 +76,10 @@ struct EliminationStep {
   // trio, then its own factors) start in `inputs` (var is child 0).
   std::vector<int> siblings;
   std::vector<std::size_t> group;
+  // Child, no other members: a parent summed out in the same step (its own
+  // factors from inputs[spouse_from] on), the table then over the other.
+  int spouse = 0;
+  std::size_t spouse_from = 0;
   // Couple: how the children's table is made from B: through D over every
   // tuple (0), straight from B genotype by genotype (1), or through D over
   // the ordered genotypes the children have (2).
