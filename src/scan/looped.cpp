@@ -88,6 +88,13 @@ LoopedCheck check_looped(const LoopedFamilies& lf, int K, const std::vector<doub
                         cost_text(plan.cost) + " terms, beyond --max-family-cost " + cost_text(max_cost));
       continue;
     }
+    // The tables of one evaluation are held at once: a worker's memory.
+    const double mib = static_cast<double>(plan.store) * 8.0 / 1048576.0;
+    if (mib > MAX_FAMILY_MIB) {
+      c.notes.push_back("family " + lf.ids[f] + " left out: its pedigree has loops whose likelihood needs about " +
+                        cost_text(mib) + " MiB of tables, beyond " + cost_text(MAX_FAMILY_MIB) + " MiB");
+      continue;
+    }
     c.kept.push_back(f);
   }
   return c;

@@ -51,10 +51,13 @@ struct LoopedCheck {
   std::vector<std::string> notes; // one per family left out for its cost
 };
 
+// The tables one evaluation of a looped family may hold, per worker thread.
+inline constexpr double MAX_FAMILY_MIB = 512.0;
+
 // The genotype elimination and the cost estimate of every looped family for
 // a marker of K alleles with `frequency`, the members' alleles as
-// looped_alleles gives them; families whose cost exceeds max_cost are left
-// out.
+// looped_alleles gives them; families whose cost exceeds max_cost, or whose
+// tables would take more than MAX_FAMILY_MIB, are left out.
 LoopedCheck check_looped(const LoopedFamilies& lf, int K, const std::vector<double>& frequency,
                          const std::vector<std::array<int, 2>>& alleles, double max_cost);
 
