@@ -24,7 +24,7 @@ long read_count(FreeReader& r, int32& count, const char* name, const char* what,
                   r.file_name() + ": " + name + " = " + std::to_string(count) + " " + what +
                       " is more than the capacity " + cap_name + " = " + std::to_string(cap) +
                       "; rebuild with a larger one, e.g. cmake -DMGLINK_" + cap_name + "=" +
-                      std::to_string(count),
+                      std::to_string(count) + " (mglink-scan analyses larger studies)",
                   EXIT_INPUT_ERROR);
   }
   return count;

@@ -22,11 +22,13 @@ constexpr int MAX_COLUMN = 100000;
 
 void check_capacity(Prepared& pr) {
   auto over = [&](long count, long limit, const std::string& what, const char* name) {
-    if (count > limit)
+    if (count > limit) {
       pr.problems.push_back(Problem{0, "", "",
                                     "the study has " + std::to_string(count) + " " + what +
                                         "; mglink holds at most " + std::to_string(limit) + " (" +
-                                        name + ")"});
+                                        name + "; mglink-scan analyses larger studies)"});
+      pr.beyond_capacity = true;
+    }
   };
   const IwayData& d = pr.layout;
   over(d.nfam(), N_FAM, "families", "N_FAM");
@@ -154,7 +156,7 @@ Prepared prepare(std::istream& table, const PrepOptions& opt) {
   check_mendel(pr.ped, pr.problems);
   if (!pr.problems.empty()) return pr;
   pr.layout = build_layout(pr.ped, opt.layout);
-  check_capacity(pr);
+  if (opt.check_capacity) check_capacity(pr);
   if (!pr.problems.empty()) return pr;
   auto bad = check_layout(pr.layout);
   if (!bad.empty()) throw std::logic_error("the layout built breaks a peeling rule: " + bad.front());
@@ -173,7 +175,8 @@ Prepared prepare(std::istream& table, const PrepOptions& opt) {
                                           " is typed in the table, but its given frequency is 0"});
     if (!pr.problems.empty()) return pr;
   }
-  evaluate_start(pr);
+  // A study beyond mglink's capacities cannot be evaluated by mglink.
+  if (opt.check_capacity) evaluate_start(pr);
   return pr;
 }
 

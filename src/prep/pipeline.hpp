@@ -25,6 +25,10 @@ struct PrepOptions {
   TableOptions table;
   LayoutOptions layout;
   FrequencyOptions frequencies;
+  // false: a study beyond mglink's capacities is laid out all the same (no
+  // capacity problem, no evaluation by mglink's routines): for a program
+  // with a likelihood of its own (mglink-scan's general path).
+  bool check_capacity = true;
 };
 
 // Everything prepared from one table, before anything is written.
@@ -34,6 +38,7 @@ struct Prepared {
   IwayData layout;  // empty when there are problems
   StartValues start;
   long added = 0;   // individuals added by --add-missing-parents
+  bool beyond_capacity = false;  // a count is beyond mglink's capacities (a problem says which)
   // mglink's first evaluation at the start values (theta 0.5), done here to
   // find what only the program's genotype lists and likelihood show.
   double start_loglik = 0.0;

@@ -177,6 +177,7 @@ PathResult analyse_starts(const ScanContext& ctx, const MarkerCase& mc, int work
     }
     write_marker_run(dir, mc.prepared, par);
     if (!ctx.looped.empty()) write_looped_note(dir, ctx.looped, mc.looped_kept);
+    if (ctx.beyond_capacity) write_capacity_note(dir, mc.prepared);
     runs.push_back(run_one(dir));
     dirs.push_back(dir);
     const RunResult& r = runs.back();
@@ -261,7 +262,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   // Alleles are counted over every individual analysed, those of the looped
   // families too.
   const std::vector<std::size_t>& counted = ctx.counted.empty() ? ctx.view.people : ctx.counted;
-  const bool general = !ctx.looped.empty();
+  const bool general = !ctx.looped.empty() || ctx.beyond_capacity;
   mc.recoded = recode(m, study.people, counted, s.source, given);
   const RecodedMarker& rec = mc.recoded;
   Row row = row_head(ctx, pm);
@@ -349,7 +350,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
     }
     // The looped families: genotype elimination over each pedigree graph,
     // and the cost of each family's likelihood.
-    while (general) {
+    while (!ctx.looped.empty()) {
       mc.looped_alleles = looped_alleles(ctx.looped, fc.allele1, fc.allele2, a1);
       const LoopedCheck lc =
           check_looped(ctx.looped, static_cast<int>(fc.frequency.size()), fc.frequency, mc.looped_alleles,

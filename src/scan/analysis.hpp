@@ -65,6 +65,7 @@ struct ScanSettings {
 struct ScanContext {
   PrepView view;               // the individuals mglink-prep lays out (the families without loops)
   LoopedFamilies looped;       // the families with loops (none: every marker as mglink-prep sees it)
+  bool beyond_capacity = false;  // the study is beyond mglink's capacities: the general path only
   std::vector<std::size_t> counted;  // the individuals whose alleles are counted: view's and looped's
   ScanSettings settings;
   TraitModel trait;

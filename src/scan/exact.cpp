@@ -4,7 +4,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "data/wwdat.hpp"
 #include "io/message_file.hpp"
 #include "pedigree_likelihood/evaluator.hpp"
 #include "pedigree_likelihood/family_table.hpp"
@@ -26,8 +25,10 @@ namespace {
 
 std::size_t idx(long i) { return static_cast<std::size_t>(i); }
 
-// The family structure of a prepared marker, as IWAY.DAT lists it (trait
-// values aside: the run reads those back from its trait.dat).
+// The families of a prepared marker with their trait values, as the run
+// directory's IWAY.DAT and trait.dat list them (trait.dat's values read back
+// to the same numbers), without reading the files back: a study beyond
+// mglink's capacities has no model state to read them into.
 pedlik::Pedigree structure_of(const prep::Prepared& pr) {
   const prep::IwayData& L = pr.layout;
   pedlik::Pedigree ped;
@@ -40,7 +41,9 @@ pedlik::Pedigree structure_of(const prep::Prepared& pr) {
       nf.connector = L.iconn[idx(j)];
       fam.nuclear.push_back(nf);
     }
-    for (int e = 0; e < fam.size; ++e) ped.trait.push_back(pedlik::TRAIT_UNKNOWN - 1.0);
+    for (const prep::Person& p : pr.ped.families[idx(f)].people) ped.trait.push_back(p.trait_missing ? -999.0 : p.trait);
+    if (static_cast<int>(pr.ped.families[idx(f)].people.size()) != fam.size)
+      throw std::logic_error("family " + pr.ped.families[idx(f)].id + " has other members in its layout");
     ped.families.push_back(fam);
   }
   return ped;
@@ -188,12 +191,10 @@ RunResult run_exact(const fs::path& dir, const ScanContext& ctx, const MarkerCas
   mk.K = static_cast<int>(fc.frequency.size());
   mk.frequency = fc.frequency;
   if (!mc.prepared.ped.families.empty()) {
-    WWDAT(*st, task.TRAITFILE, task.MARKERFILE, dir.string());
-    ped = kallele::pedigree_from_state(*st);
+    ped = structure_of(mc.prepared);
     mk = marker_of(ctx, mc, fc, typed1);
     if (mk.alleles.size() != ped.trait.size())
-      throw std::logic_error("the prepared pedigree and IWAY.DAT of " + dir.string() +
-                             " list different numbers of individuals");
+      throw std::logic_error("the prepared pedigree and its layout list different numbers of individuals");
   }
   // The looped families, after those laid out, as graphs.
   append_looped(ctx.looped, mc.looped_kept, mc.looped_alleles, ped, mk);

@@ -309,6 +309,13 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
       std::sort(ctx.counted.begin(), ctx.counted.end());
     }
   }
+  // A study beyond mglink's capacities: laid out all the same, and analysed
+  // on the general path only.
+  if (base.beyond_capacity) {
+    ctx.view.check_capacity = false;
+    base = prepare_marker(ctx.view, ones, ones);
+    ctx.beyond_capacity = base.problems.empty();
+  }
   for (const prep::Problem& p : base.problems) problems.push_back(input_problem(ctx.view, p));
   if (!problems.empty()) return input_failure(err, problems, "the input");
   for (const auto& f : left_out)
@@ -316,6 +323,9 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
   for (const auto& w : base.start.warnings) err << "mglink-scan: warning: " << w << "\n";
   if (!ctx.looped.empty() && opt.lump)
     err << "mglink-scan: warning: --lump has no effect in a study with loops: every marker keeps all its alleles\n";
+  else if (ctx.beyond_capacity && opt.lump)
+    err << "mglink-scan: warning: --lump has no effect in a study beyond mglink's capacities: every marker keeps all "
+           "its alleles\n";
 
   // The chunk (run directories named over the whole list, so that the
   // chunks of a scan agree).
@@ -388,6 +398,9 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
           << plural(planned.size(), "marker")
           << (opt.chunk_n > 1 ? " in chunk " + std::to_string(opt.chunk_k) + "/" + std::to_string(opt.chunk_n) : "")
           << (kept.empty() ? "" : ", " + std::to_string(kept.size()) + " already in the table") << "\n";
+      if (ctx.beyond_capacity)
+        out << "mglink-scan: the study is beyond mglink's capacities (at most " << N_FAM << " families and "
+            << N_IGOFF << " individuals): every marker takes the general path (k-allele)\n";
       if (!ctx.looped.empty()) {
         std::string ids;
         for (const auto& f : ctx.looped.ids) ids += (ids.empty() ? "" : ", ") + f;
@@ -400,8 +413,9 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     ctx.trait.start = base.start;
     if (!opt.prep_starts && kept.size() < planned.size()) {
       Evaluator eval(EvaluatorOptions{false, std::max(1, opt.threads)});
-      ctx.trait = ctx.looped.empty() ? fit_trait_model(base, ctx.settings.scratch / "trait", eval)
-                                     : fit_trait_model_general(ctx, base, ctx.settings.scratch / "trait");
+      ctx.trait = ctx.looped.empty() && !ctx.beyond_capacity
+                      ? fit_trait_model(base, ctx.settings.scratch / "trait", eval)
+                      : fit_trait_model_general(ctx, base, ctx.settings.scratch / "trait");
       if (!opt.quiet && ctx.trait.fitted) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.6f", ctx.trait.lnL);

@@ -41,7 +41,10 @@ std::string prep_table(const PrepView& v, const std::vector<std::uint8_t>& allel
 prep::Prepared prepare_marker(const PrepView& v, const std::vector<std::uint8_t>& allele1,
                               const std::vector<std::uint8_t>& allele2) {
   std::istringstream table(prep_table(v, allele1, allele2));
-  return prep::prepare(table, v.table);
+  prep::PrepOptions opt;
+  opt.table = v.table;
+  opt.check_capacity = v.check_capacity;
+  return prep::prepare(table, opt);
 }
 
 long person_of_line(const PrepView& v, long line) {
@@ -101,6 +104,16 @@ void write_marker_run(const fs::path& dir, const prep::Prepared& pr, const std::
                                   prep::RESULT_FILE + "\n");
   write_file(dir / MAXPAR_FILE, prep::maxpar_text());
   write_file(dir / PAR_FILE, par);
+}
+
+void write_capacity_note(const fs::path& dir, const prep::Prepared& pr) {
+  write_file(dir / "CAPACITY.txt",
+             "This study has " + std::to_string(pr.layout.nfam()) + " families and " +
+                 std::to_string(pr.layout.nind()) + " individuals in " + std::to_string(pr.layout.nnuc()) +
+                 " nuclear families, beyond mglink's capacities (at most " + std::to_string(N_FAM) +
+                 " families, " + std::to_string(N_IGOFF) + " individuals and " + std::to_string(N_WAY - 2) +
+                 " nuclear families): mglink cannot run this directory.  sigma.DAT and result.dat are\n"
+                 "mglink-scan's general path: the same model, families, peeling and maximiser.\n");
 }
 
 }  // namespace mglink::scan

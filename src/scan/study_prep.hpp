@@ -27,6 +27,9 @@ struct PrepView {
   std::string ped_file;               // named in problem texts
   std::vector<std::size_t> people;    // indices into study->people, in file order
   prep::TableOptions table;           // how prepare() reads the generated table
+  // false: a study beyond mglink's capacities is laid out all the same (the
+  // scan then analyses it on its general path only).
+  bool check_capacity = true;
 };
 
 // A view of every individual of the study.
@@ -55,5 +58,10 @@ long person_of_line(const PrepView& v, long line);
 // written.
 void write_marker_run(const std::filesystem::path& dir, const prep::Prepared& pr,
                          const std::string& par);
+
+// CAPACITY.txt in the run directory of a study beyond mglink's capacities:
+// mglink cannot run the directory, whose sigma.DAT and result.dat are the
+// scan's general path.  Throws std::runtime_error when it cannot be written.
+void write_capacity_note(const std::filesystem::path& dir, const prep::Prepared& pr);
 
 }  // namespace mglink::scan

@@ -394,7 +394,8 @@ TEST(WWDAT, CapacityMessages) {
   auto detail = [](const char* count, long value, const char* what, const char* cap_name,
                    long cap, const char* option) {
     return cat(count, " = ", value, " ", what, " is more than the capacity ", cap_name, " = ",
-               cap, "; rebuild with a larger one, e.g. cmake -D", option, "=", value);
+               cap, "; rebuild with a larger one, e.g. cmake -D", option, "=", value,
+               " (mglink-scan analyses larger studies)");
   };
   const std::string n_fam =
       detail("N", N_FAM + 1, "families (read 1)", "N_FAM", N_FAM, "MGLINK_N_FAM");

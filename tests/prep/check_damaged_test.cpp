@@ -65,7 +65,8 @@ TEST(PrepCheckDamaged, RefusesEachInMglinksWords) {
       {"N negative", 1, "-1 2 0 4 10", "the number of families N = -1 (read 1) is negative"},
       {"N huge", 1, "2147483647 2 0 4 10",
        "N = 2147483647 families (read 1) is more than the capacity N_FAM = " +
-           std::to_string(N_FAM) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_FAM=2147483647"},
+           std::to_string(N_FAM) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_FAM=2147483647 "
+           "(mglink-scan analyses larger studies)"},
       {"NFAM huge", 1, "2 2147483647 0 4 10",
        "NFAM = 2147483647 (read 1) is larger than the number of families listed, N = 2; FAMOFF and "
        "NUCOFF hold offsets for families 1..N+1 only"},
@@ -91,7 +92,8 @@ TEST(PrepCheckDamaged, RefusesEachInMglinksWords) {
        "NUCOFF(3) = 2147483647 (read 2) is more than the M - 2 = 3 nuclear families of read 3 (M = 5)"},
       {"M huge", 3, "2147483647 0 0 4 7 11",
        "M = 2147483647 nuclear-family offsets (read 3) is more than the capacity N_WAY = " +
-           std::to_string(N_WAY) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_WAY=2147483647"},
+           std::to_string(N_WAY) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_WAY=2147483647 "
+           "(mglink-scan analyses larger studies)"},
       {"M negative", 3, "-3",
        "NUCOFF(1) = 0 (read 2) is more than the M - 2 = -5 nuclear families of read 3 (M = -3)"},
       {"MEMOFF negative", 3, "5 0 -2 4 7 11",
@@ -108,7 +110,8 @@ TEST(PrepCheckDamaged, RefusesEachInMglinksWords) {
        "entries of read 4"},
       {"K huge", 4, "2147483647 1 2",
        "K = 2147483647 member entries (read 4) is more than the capacity N_WAY = " +
-           std::to_string(N_WAY) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_WAY=2147483647"},
+           std::to_string(N_WAY) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_WAY=2147483647 "
+           "(mglink-scan analyses larger studies)"},
       {"MEMBER huge", 4, "11 1 2 3 " + big + " 1 2 3 3 4 5 6",
        "family 1, nuclear family 1, entry 4 (MEMBER(4) = 2147483647): family 1 has individuals 1..4 "
        "only (members are numbered within their family)"},
@@ -126,7 +129,8 @@ TEST(PrepCheckDamaged, RefusesEachInMglinksWords) {
        "and marker files need one value for each individual"},
       {"S huge", 6, "2147483647 0",
        "S = 2147483647 individuals (read 6) is more than the capacity N_SIZE = " +
-           std::to_string(N_SIZE) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_SIZE=2147483647"},
+           std::to_string(N_SIZE) + "; rebuild with a larger one, e.g. cmake -DMGLINK_N_SIZE=2147483647 "
+           "(mglink-scan analyses larger studies)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

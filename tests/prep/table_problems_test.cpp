@@ -168,8 +168,9 @@ TEST(PrepTableProblems, CapacitiesOfMglink) {
   for (int i = 1; i <= 24394; ++i) table += "605 b" + std::to_string(i) + " 0 0 1 1 1 1\n";
   EXPECT_EQ(problems_of(table),
             (std::vector<std::string>{
-                "ped: the study has 605 families; mglink holds at most 604 (N_FAM)",
-                "ped: the study has 24999 individuals; mglink holds at most 24998 (N_SIZE)"}));
+                "ped: the study has 605 families; mglink holds at most 604 (N_FAM; mglink-scan analyses larger studies)",
+                "ped: the study has 24999 individuals; mglink holds at most 24998 (N_SIZE; mglink-scan analyses "
+                "larger studies)"}));
   // 1700 untyped individuals keep 55 genotypes each: more than N_WAY slots.
   table.clear();
   for (int i = 1; i <= 1700; ++i) table += "1 b" + std::to_string(i) + " 0 0 1 1 0 0\n";
