@@ -22,7 +22,8 @@ const char* const kScanUsage =
     "Writes a study of many markers into DIR: study.ped, study.dat, study.map, study.freq\n"
     "(LINKAGE/QTDT) and plink.ped, plink.map (PLINK), for mglink-scan.\n"
     "  --seed N               seed of the random numbers (default 1)\n"
-    "  --families N           number of families (default 60; mixed shapes)\n"
+    "  --families N           number of families (default 60; mixed shapes; at most 100000)\n"
+    "  --nuclear N            every family two parents and N children (default: mixed shapes)\n"
     "  --markers-per-chr N    markers on each of chromosomes 1 and 2, 10 cM apart (default 12)\n"
     "  --typed F              fraction of members typed (default 0.85; grandparents never are)\n"
     "  --missing F            fraction of trait values missing (default 0.1)\n"
@@ -156,8 +157,27 @@ struct ScanSettings {
   int errors = 0;
   std::vector<Loop> loops;  // kinds of loop, in turn; none: no looped family
   int loop_families = -1;   // -1: the default share
+  int nuclear = 0;          // > 0: every family two parents and this many children
   std::string out;
 };
+
+// Two parents and `children` children (sexes drawn), genes not yet dropped.
+Family fixed_nuclear(int children, Rng& rng) {
+  Family f;
+  Person father, mother;
+  father.sex = 1;
+  mother.sex = 2;
+  f.people.push_back(father);
+  f.people.push_back(mother);
+  for (int k = 0; k < children; ++k) {
+    Person c;
+    c.father = 1;
+    c.mother = 2;
+    c.sex = 1 + rng.below(2);
+    f.people.push_back(c);
+  }
+  return f;
+}
 
 // The kinds of --loops, a comma-separated list of distinct names.
 std::vector<Loop> loop_kinds(const std::string& v) {
@@ -227,13 +247,14 @@ int run_scan_study(const std::vector<std::string>& args) {
     if (i + 1 >= args.size()) fail(opt + " needs a value\n" + kScanUsage);
     const std::string v = args[++i];
     if (opt == "--seed") s.seed = static_cast<std::uint64_t>(count(opt, v, 0, 2147483647));
-    else if (opt == "--families") s.families = static_cast<int>(count(opt, v, 1, 600));
+    else if (opt == "--families") s.families = static_cast<int>(count(opt, v, 1, 100000));
+    else if (opt == "--nuclear") s.nuclear = static_cast<int>(count(opt, v, 1, 20));
     else if (opt == "--markers-per-chr") s.per_chr = static_cast<int>(count(opt, v, 1, 500));
     else if (opt == "--typed") s.typed = fraction(opt, v);
     else if (opt == "--missing") s.missing = fraction(opt, v);
     else if (opt == "--errors") s.errors = static_cast<int>(count(opt, v, 0, 1000));
     else if (opt == "--loops") s.loops = loop_kinds(v);
-    else if (opt == "--loop-families") s.loop_families = static_cast<int>(count(opt, v, 1, 600));
+    else if (opt == "--loop-families") s.loop_families = static_cast<int>(count(opt, v, 1, 100000));
     else if (opt == "--out") s.out = v;
     else fail("unknown option \"" + opt + "\" of --scan-study\n" + kScanUsage);
   }
@@ -256,8 +277,9 @@ int run_scan_study(const std::vector<std::string>& args) {
     // Looped family j (from 0) is family j * families / looped (from 0), of
     // the j-th kind in turn; the others are drawn as without loops.
     const bool loop = j < looped && f == static_cast<int>(static_cast<long>(j) * s.families / looped);
-    Family fam = loop ? build_looped_family(s.loops[static_cast<std::size_t>(j) % s.loops.size()], rng)
-                      : build_family(Shape::mix, rng);
+    Family fam = loop           ? build_looped_family(s.loops[static_cast<std::size_t>(j) % s.loops.size()], rng)
+                 : s.nuclear > 0 ? fixed_nuclear(s.nuclear, rng)
+                                 : build_family(Shape::mix, rng);
     if (loop) ++j;
     std::vector<Genome> g(fam.people.size());
     for (std::size_t i = 0; i < fam.people.size(); ++i) {
