@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -39,8 +40,12 @@ Evaluator::Evaluator(const Pedigree& ped, const Marker& marker, const EvaluatorO
       }
     }
     tables_.push_back(std::move(t));
+    dens_first_.push_back(first);
     first += fam.size;
   }
+  dens_.assign(idx(3 * first), 0.0);
+  dens_at_.resize(families_.size());
+  dens_valid_.assign(families_.size(), 0);
 }
 
 long Evaluator::slots() const {
@@ -60,22 +65,30 @@ void Evaluator::starting_weights(std::size_t f, const Parameters& x) {
     sc_.hf[idx(c)] = x[0] * t.class_frequency[idx(c)];
     sc_.hf[idx(R + c)] = (1.0 - x[0]) * t.class_frequency[idx(c)];
   }
-  const double r = 1.0 / std::sqrt(x[5]);
-  sc_.dens.resize(idx(3 * members));
-  for (int e = 0; e < members; ++e) {
-    const double y = t.trait[idx(e)];
-    for (int g = 0; g < 3; ++g) {
-      double d = 1.0;
-      if (y > TRAIT_UNKNOWN) {
-        const double z = (x[1 + g] - y) * r;
-        d = exp_portable(-(z * z) * 0.5) * r;
+  // The densities depend on the means and the variance only: kept from the
+  // last evaluation of the family when those are the same (a search moves
+  // one parameter at a time, and theta and the allele frequency often).
+  const std::array<double, 4> at = {x[1], x[2], x[3], x[5]};
+  double* dens = dens_.data() + 3 * dens_first_[f];
+  if (!dens_valid_[f] || std::memcmp(at.data(), dens_at_[f].data(), sizeof at) != 0) {
+    const double r = 1.0 / std::sqrt(x[5]);
+    for (int e = 0; e < members; ++e) {
+      const double y = t.trait[idx(e)];
+      for (int g = 0; g < 3; ++g) {
+        double d = 1.0;
+        if (y > TRAIT_UNKNOWN) {
+          const double z = (x[1 + g] - y) * r;
+          d = exp_portable(-(z * z) * 0.5) * r;
+        }
+        dens[3 * e + g] = d;
       }
-      sc_.dens[idx(3 * e + g)] = d;
     }
+    dens_at_[f] = at;
+    dens_valid_[f] = 1;
   }
   sc_.w.resize(t.slots.size());
   for (int e = 1; e <= members; ++e) {
-    const double* d = &sc_.dens[idx(3 * (e - 1))];
+    const double* d = dens + 3 * (e - 1);
     const bool founder = t.founder[idx(e - 1)] != 0;
     for (int s = t.first(e); s < t.last(e); ++s) {
       const Slot& sl = t.slots[idx(s)];

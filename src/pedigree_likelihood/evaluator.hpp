@@ -32,6 +32,7 @@
 // family.  One evaluator serves one thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -91,7 +92,6 @@ class Evaluator {
     std::vector<double> va;     // per child, a parent slot's transmissions against it
     std::vector<double> acc;    // H x H sums of a fold onto the first child
     std::vector<double> hf;     // haplotype frequencies
-    std::vector<double> dens;   // members' trait densities, 3 each
     std::vector<std::uint8_t> ys;    // haplotypes the other parent can transmit
     std::vector<std::uint8_t> seen;  // which are listed there
   };
@@ -108,6 +108,12 @@ class Evaluator {
   std::vector<FamilyTable> tables_;
   std::vector<EliminationPlan> plans_;   // families given as graphs (empty plan otherwise)
   std::vector<char> left_out_;
+  // Every member's three trait densities, family after family (from
+  // dens_first_[f]), valid for family f at the means and variance dens_at_[f].
+  std::vector<double> dens_;
+  std::vector<long> dens_first_;
+  std::vector<std::array<double, 4>> dens_at_;
+  std::vector<char> dens_valid_;
   EliminationScratch elim_;
   double tp_[4] = {1.0, 0.5, 0.5, 0.0};  // probability of each transmission kind
   Scratch sc_;
