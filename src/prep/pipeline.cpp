@@ -93,6 +93,8 @@ void evaluate_start(Prepared& pr) {
     pr.start_loglik = first_evaluation(S);
   } catch (const RunStop& stop) {
     pr.problems.push_back(Problem{0, "", "", stop.detail().empty() ? stop.console() : stop.detail()});
+    // More possible genotypes than mglink's lists hold.
+    if (stop.detail().find("(N_WAY)") != std::string::npos) pr.beyond_capacity = true;
     return;
   }
   pr.genotype_slots = S.GENOT.IGOFF(S.GENOT.NTOT);

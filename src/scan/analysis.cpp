@@ -271,7 +271,7 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
   // unless --lump asks for the five-allele path with the rarer ones lumped.
   // A study with looped families takes the general path for every marker:
   // mglink's run directory cannot hold a loop.
-  const bool exact = general || (rec.alleles > 5 && !s.lump);
+  bool exact = general || (rec.alleles > 5 && !s.lump);
   row[COL_LUMPED] = exact ? "0" : std::to_string(rec.lumped);
   row[COL_PATH] = exact ? "k-allele" : rec.alleles <= 5 ? "five-allele" : "lumped";
   row[COL_TYPED] = std::to_string(rec.typed);
@@ -294,6 +294,23 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
       break;
     }
     mc.prepared = prepare_marker(ctx.view, a1, a2);
+    if (mc.prepared.beyond_capacity && ctx.view.check_capacity) {
+      // More genotypes than mglink's lists hold: this marker on the general
+      // path, which has no such limit.
+      PrepView unlimited = ctx.view;
+      unlimited.check_capacity = false;
+      const prep::Prepared again = prepare_marker(unlimited, a1, a2);
+      if (again.problems.empty() || !again.beyond_capacity) {
+        mc.prepared = again;
+        if (!exact) {
+          exact = true;
+          row[COL_LUMPED] = "0";
+          row[COL_PATH] = "k-allele";
+          mc.notes.push_back("more possible genotypes than mglink holds: the general path");
+          std::erase_if(mc.notes, [](const std::string& n) { return n.find(" alleles lumped into allele 5 (") != std::string::npos; });
+        }
+      }
+    }
     if (mc.prepared.problems.empty()) break;
     std::vector<std::string> mendel, other;
     bool changed = false;

@@ -96,6 +96,27 @@ TEST_F(BeyondCapacity, IsAnalysedOnTheGeneralPathWithItsNumbers) {
   EXPECT_FALSE(fs::exists(dir_ / "runs1" / "D1S04" / "CAPACITY.txt"));
 }
 
+// A study within the family and individual capacities whose markers leave
+// more possible genotypes than mglink's lists hold (nearly everybody
+// untyped): those markers take the general path instead of being skipped.
+TEST_F(BeyondCapacity, MarkerWithMoreGenotypesThanMglinkHoldsTakesTheGeneralPath) {
+  ASSERT_EQ(run(std::string("'") + MGLINK_SIM_BIN +
+                "' --scan-study --seed 2 --nuclear 2 --families 480 --typed 0.05 --markers-per-chr 1 --out s"),
+            0)
+      << err_;
+  ASSERT_EQ(run(std::string("'") + MGLINK_SCAN_BIN +
+                "' --ped s/study.ped --dat s/study.dat --map s/study.map --trait Q1 --markers D1S01 --quiet out"),
+            0)
+      << err_;
+  const std::vector<Row> r = rows("out/scan.tsv");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0][COL_PATH], "k-allele");
+  EXPECT_EQ(r[0][COL_STATUS], "ok") << r[0][COL_REASON];
+  EXPECT_NE(r[0][COL_REASON].find("more possible genotypes than mglink holds: the general path"), std::string::npos)
+      << r[0][COL_REASON];
+  EXPECT_FALSE(r[0][COL_LOD].empty());
+}
+
 #endif
 
 }  // namespace
