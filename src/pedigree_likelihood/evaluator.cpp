@@ -33,7 +33,7 @@ Evaluator::Evaluator(const Pedigree& ped, const Marker& marker, const EvaluatorO
     for (int e = 1; e <= fam.size; ++e) t.trait[idx(e - 1)] = ped.trait[idx(first + e - 1)];
     if (!fam.has_plan()) {
       plans_[f] = plan_elimination(fam, t, options.order_seed, options.couple_way);
-      if (plans_[f].cost > options.max_family_cost) {
+      if (plans_[f].cost > options.max_family_cost || std::isinf(plans_[f].cost)) {
         left_out_[f] = 1;
         plans_[f].steps.clear();  // keeps its cost, frees its steps
         plans_[f].factors.clear();

@@ -48,7 +48,7 @@ struct EvaluatorOptions {
   bool recode = true;  // false keeps one class per allele (for the tests of the recoding)
   // A family given as a graph whose elimination costs more terms than this
   // (EliminationPlan::cost) is left out: it contributes nothing, and
-  // left_out() names it.
+  // left_out() names it; so is one whose plan was abandoned (cost infinity).
   double max_family_cost = std::numeric_limits<double>::infinity();
   std::uint64_t order_seed = 0;  // the elimination order (graph_elimination.hpp)
   int couple_way = -1;           // for tests: every couple step taken, made this way (graph_elimination.hpp)

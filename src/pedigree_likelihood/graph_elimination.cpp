@@ -294,6 +294,15 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
         }
       }
     }
+    // Beyond anything that could be evaluated (and beyond what the tables'
+    // offsets can count): the plan stops there, of unbounded cost, and the
+    // family is left out by any cost limit.
+    if (pick.size > MAX_TABLE || plan.cost + pick.terms > MAX_COST) {
+      plan.cost = std::numeric_limits<double>::infinity();
+      plan.largest = std::max(plan.largest, pick.size);
+      plan.steps.clear();
+      return plan;
+    }
     done[idx(best)] = 1;
     if (pick.partner != 0) done[idx(pick.partner)] = 1;
     pick_members = pick.partner != 0 ? 2 : 1;

@@ -124,6 +124,11 @@ struct EliminationPlan {
   double largest = 0.0;         // entries of the largest table
 };
 
+// A plan is abandoned, at cost infinity (no steps), once a table would hold
+// more entries than MAX_TABLE or the terms pass MAX_COST.
+inline constexpr double MAX_TABLE = 1e12;
+inline constexpr double MAX_COST = 1e15;
+
 // The order and the tables for family `fam` with table `t`.  order_seed = 0:
 // the greedy order; another value: a random order drawn from it (for tests;
 // it may be far costlier).
