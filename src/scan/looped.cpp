@@ -1,6 +1,7 @@
 #include "scan/looped.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -84,8 +85,10 @@ LoopedCheck check_looped(const LoopedFamilies& lf, int K, const std::vector<doub
       if (t.last(e) == t.first(e) && c.inconsistent.empty()) c.inconsistent = lf.ids[f];
     const pedlik::EliminationPlan plan = pedlik::plan_elimination(fam, t);
     if (plan.cost > max_cost) {
-      c.notes.push_back("family " + lf.ids[f] + " left out: its pedigree has loops whose likelihood costs about " +
-                        cost_text(plan.cost) + " terms, beyond --max-family-cost " + cost_text(max_cost));
+      c.notes.push_back("family " + lf.ids[f] + " left out: its pedigree has loops whose likelihood costs " +
+                        (std::isinf(plan.cost) ? "more than " + cost_text(pedlik::MAX_COST)
+                                               : "about " + cost_text(plan.cost)) +
+                        " terms, beyond --max-family-cost " + cost_text(max_cost));
       continue;
     }
     // The tables of one evaluation are held at once: a worker's memory.
