@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "likelihood/portable_math.hpp"
 
@@ -47,6 +48,7 @@ void append_strides(const EliminationPlan& plan, int id, const FamilyTable& t, c
   long s = 1;
   for (std::size_t i = f.scope.size(); i-- > 0;) {
     const auto pos = std::find(members.begin(), members.end(), f.scope[i]);
+    if (pos == members.end()) throw std::logic_error("a factor holds a member its step does not");
     out[at + idx(pos - members.begin())] = s;
     s *= t.last(f.scope[i]) - t.first(f.scope[i]);
   }
@@ -100,7 +102,7 @@ void lay_out(const EliminationPlan& plan, EliminationStep& step, const FamilyTab
     step.ys = transmitted(t, trio.mother);
     step.father_stride = output_stride(t, step.scope, trio.father);
     step.mother_stride = output_stride(t, step.scope, trio.mother);
-    if (step.siblings.empty()) {
+    if (step.siblings.empty() && step.spouse == 0) {  // sibs and spouses: sibship_step
       std::vector<int> members;  // Z in the output's order, then var
       for (int m : step.scope)
         if (m != trio.father && m != trio.mother) {
