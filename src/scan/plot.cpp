@@ -34,6 +34,30 @@ struct Point {
   double lod = 0;
 };
 
+// A LOD score beyond +-OFF_SCALE (a damaged or hand-edited table) leaves the
+// axis to the other markers: it is drawn at the top (bottom) edge and
+// written out next to its point.  The axis, its ticks and so the picture
+// stay small whatever the table holds.
+constexpr double OFF_SCALE = 1000;
+
+bool off_scale(double lod) { return lod > OFF_SCALE || lod < -OFF_SCALE; }
+
+// A LOD score as shown: `decimals` places on the scale, the shortest text
+// that reads back off it (1e+308 rather than 309 digits).
+std::string lod_text(double lod, int decimals) { return off_scale(lod) ? number_text(lod) : fmt(lod, decimals); }
+
+// The distance between ticks on an axis spanning `range`: 1, 2 or 5 up to a
+// span of 100, beyond it 10, 20, 50, 100, ... so that it holds at most 20
+// steps.
+double tick_step(double range) {
+  if (range <= 8) return 1;
+  if (range <= 20) return 2;
+  if (range <= 100) return 5;
+  double step = 10;
+  for (int k = 0; range / step > 20; k = (k + 1) % 3) step *= k == 1 ? 2.5 : 2;
+  return step;
+}
+
 struct Panel {
   std::string chr;
   std::vector<Point> points;
@@ -72,13 +96,18 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
   const Point* peak = nullptr;
   for (const Panel& p : panels)
     for (const Point& pt : p.points) {
-      ymax = std::max(ymax, pt.lod);
-      ymin = std::min(ymin, pt.lod);
+      if (!off_scale(pt.lod)) {
+        ymax = std::max(ymax, pt.lod);
+        ymin = std::min(ymin, pt.lod);
+      }
       if (peak == nullptr || pt.lod > peak->lod) peak = &pt;
     }
   ymax = std::ceil(ymax + 0.5);
   ymin = std::floor(ymin);
-  auto Y = [&](double lod) { return top + plot_h * (ymax - lod) / (ymax - ymin); };
+  auto Y = [&](double lod) {
+    if (off_scale(lod)) return lod > 0 ? top : top + plot_h;
+    return top + plot_h * (ymax - lod) / (ymax - ymin);
+  };
 
   // Panel widths in proportion to their spans, each at least a share.
   const double gap = 12;
@@ -117,7 +146,7 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
   s += "<line x1=\"" + fmt(left) + "\" y1=\"" + fmt(top) + "\" x2=\"" + fmt(left) + "\" y2=\"" + fmt(top + plot_h) + "\"/>\n";
   s += "<line x1=\"" + fmt(left) + "\" y1=\"" + fmt(Y(0)) + "\" x2=\"" + fmt(W - right) + "\" y2=\"" + fmt(Y(0)) + "\"/>\n";
   s += "</g>\n";
-  const double step = ymax - ymin > 20 ? 5 : ymax - ymin > 8 ? 2 : 1;
+  const double step = tick_step(ymax - ymin);
   for (double t = std::ceil(ymin / step) * step; t <= ymax; t += step) {
     s += "<line x1=\"" + fmt(left - 4) + "\" y1=\"" + fmt(Y(t)) + "\" x2=\"" + fmt(left) + "\" y2=\"" + fmt(Y(t)) +
          "\" stroke=\"black\"/>\n";
@@ -149,7 +178,17 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
     s += "<polyline points=\"" + pts + "\" fill=\"none\" stroke=\"#3060a0\" stroke-width=\"1.5\"/>\n";
     for (const Point& pt : p.points)
       s += "<circle class=\"marker\" cx=\"" + fmt(X(p, pt.x)) + "\" cy=\"" + fmt(Y(pt.lod)) +
-           "\" r=\"3\" fill=\"#3060a0\"><title>" + xml(pt.marker) + ": LOD " + fmt(pt.lod, 3) + "</title></circle>\n";
+           "\" r=\"3\" fill=\"#3060a0\"><title>" + xml(pt.marker) + ": LOD " + lod_text(pt.lod, 3) + "</title></circle>\n";
+    // Points off the scale: their LOD written by them (the peak's is in its
+    // label).
+    for (const Point& pt : p.points) {
+      if (!off_scale(pt.lod) || &pt == peak) continue;
+      const double px = X(p, pt.x);
+      const bool right_side = px > left + plot_w * 0.75;
+      s += "<text class=\"off-scale\" x=\"" + fmt(right_side ? px - 6 : px + 6) + "\" y=\"" +
+           fmt(pt.lod > 0 ? top + 12 : top + plot_h - 4) + "\" text-anchor=\"" + (right_side ? "end" : "start") +
+           "\" font-size=\"10\">LOD " + lod_text(pt.lod, 3) + "</text>\n";
+    }
     s += "</g>\n";
   }
   if (peak != nullptr) {
@@ -161,7 +200,7 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
     const bool right_side = px > left + plot_w * 0.75;
     s += "<text class=\"peak\" x=\"" + fmt(right_side ? px - 8 : px + 8) + "\" y=\"" + fmt(std::max(top + 12, py - 8)) +
          "\" text-anchor=\"" + (right_side ? "end" : "start") + "\" font-weight=\"bold\">" + xml(peak->marker) +
-         " (LOD " + fmt(peak->lod, 2) + ")</text>\n";
+         " (LOD " + lod_text(peak->lod, 2) + ")</text>\n";
   }
   if (panels.empty())
     s += "<text x=\"" + fmt(left + plot_w / 2) + "\" y=\"" + fmt(top + plot_h / 2) +
