@@ -63,6 +63,7 @@ struct Panel {
   std::vector<Point> points;
   double lo = 0, hi = 0;  // position range
   double left = 0, width = 0;  // in pixels
+  double span = 0;  // its share of the width is in proportion to it
 };
 
 }  // namespace
@@ -118,13 +119,23 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
       p.lo = std::min(p.lo, pt.x);
       p.hi = std::max(p.hi, pt.x);
     }
-    total_span += p.hi - p.lo;
+    p.span = p.hi - p.lo;
+    total_span += p.span;
   }
   const double n = static_cast<double>(panels.size());
+  // Positions near the ends of the doubles' range: the spans halved (exact)
+  // and divided among the panels, so that they and their sum stay finite.
+  if (!std::isfinite(total_span)) {
+    total_span = 0;
+    for (Panel& p : panels) {
+      p.span = (p.hi / 2 - p.lo / 2) / n;
+      total_span += p.span;
+    }
+  }
   const double usable = plot_w - gap * std::max(0.0, n - 1);
   double at = left;
   for (Panel& p : panels) {
-    const double share = total_span > 0 ? (p.hi - p.lo) / total_span : 1.0 / n;
+    const double share = total_span > 0 ? p.span / total_span : 1.0 / n;
     p.width = usable * (0.2 / n + 0.8 * share);
     p.left = at;
     at += p.width + gap;
@@ -132,7 +143,9 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
   auto X = [&](const Panel& p, double x) {
     const double margin = 6;
     if (p.hi == p.lo) return p.left + p.width / 2;
-    return p.left + margin + (p.width - 2 * margin) * (x - p.lo) / (p.hi - p.lo);
+    const double d = p.hi - p.lo;
+    const double f = std::isfinite(d) ? (x - p.lo) / d : (x / 2 - p.lo / 2) / (p.hi / 2 - p.lo / 2);
+    return p.left + margin + (p.width - 2 * margin) * f;
   };
 
   std::string s;

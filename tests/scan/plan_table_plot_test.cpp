@@ -267,6 +267,36 @@ TEST(ScanPlot, LodScoresOffTheScaleKeepThePlotSmall) {
     EXPECT_EQ(seen.off_scale, c.off_scale);
   }
 }
+
+// Positions at the ends of the doubles' range (their spans overflow): every
+// point within its panel, in order, the widths finite.
+TEST(ScanPlot, PositionsAtTheEndsOfTheDoublesRange) {
+  std::vector<Row> rows;
+  for (const auto& [chr, pos] : std::vector<std::pair<std::string, std::string>>{
+           {"1", "-1.7976931348623157e308"}, {"1", "0"}, {"1", "1.7976931348623157e308"},
+           {"2", "-1e308"}, {"2", "1e308"}, {"3", "5"}, {"3", "25"}}) {
+    Row r;
+    r[COL_CHR] = chr;
+    r[COL_MARKER] = "m" + std::to_string(rows.size() + 1);
+    r[COL_POS] = pos;
+    r[COL_LOD] = "1.5";
+    rows.push_back(r);
+  }
+  const std::string svg = svg_plot(rows, PlotOptions{"title", "bp"});
+  EXPECT_EQ(svg.find("nan"), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  mglink::testing::ScratchDir d;
+  d.write("p.svg", svg);
+  const SvgSeen seen = read_svg(d.file("p.svg"));
+  ASSERT_TRUE(seen.parsed) << seen.error;
+  ASSERT_EQ(seen.cx.size(), rows.size());
+  // Inside the plot (x from 64 to 940), left to right; the middle point of
+  // chromosome 1 halfway between its ends.
+  EXPECT_GE(seen.cx.front(), 64.0);
+  EXPECT_LE(seen.cx.back(), 940.0);
+  for (std::size_t k = 1; k < seen.cx.size(); ++k) EXPECT_LT(seen.cx[k - 1], seen.cx[k]) << k;
+  EXPECT_NEAR(seen.cx[1], (seen.cx[0] + seen.cx[2]) / 2, 0.1);
+}
 #endif
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace mglink::testing {
 struct SvgSeen {
   bool parsed = false;
   std::string error;  // python's message when the file does not parse
-  std::vector<double> cy;            // per marker point, in file order
+  std::vector<double> cx, cy;        // per marker point, in file order
   std::vector<std::string> titles;   // per marker point
   std::vector<std::string> ticks;    // labels of the LOD axis, bottom up
   std::string peak;
@@ -30,7 +30,7 @@ inline SvgSeen read_svg(const std::string& svg_file) {
   const std::string cmd =
       "python3 -c \"import sys, re, xml.etree.ElementTree as E; r = E.parse(sys.argv[1]).getroot(); "
       "ns = '{http://www.w3.org/2000/svg}'; "
-      "[print('circle', e.get('cy'), e.find(ns + 'title').text, sep='\\t') for e in r.iter(ns + 'circle') "
+      "[print('circle', e.get('cx'), e.get('cy'), e.find(ns + 'title').text, sep='\\t') for e in r.iter(ns + 'circle') "
       "if e.get('class') == 'marker']; "
       "[print('tick', e.text, sep='\\t') for e in r.iter(ns + 'text') "
       "if e.get('text-anchor') == 'end' and re.fullmatch('-?[0-9]+', e.text or '')]; "
@@ -51,9 +51,10 @@ inline SvgSeen read_svg(const std::string& svg_file) {
     const std::size_t tab = line.find('\t');
     const std::string kind = line.substr(0, tab), rest = tab == std::string::npos ? "" : line.substr(tab + 1);
     if (kind == "circle") {
-      const std::size_t t2 = rest.find('\t');
-      seen.cy.push_back(std::strtod(rest.substr(0, t2).c_str(), nullptr));
-      seen.titles.push_back(rest.substr(t2 + 1));
+      const std::size_t t2 = rest.find('\t'), t3 = rest.find('\t', t2 + 1);
+      seen.cx.push_back(std::strtod(rest.substr(0, t2).c_str(), nullptr));
+      seen.cy.push_back(std::strtod(rest.substr(t2 + 1, t3 - t2 - 1).c_str(), nullptr));
+      seen.titles.push_back(rest.substr(t3 + 1));
     } else if (kind == "tick") {
       seen.ticks.push_back(rest);
     } else if (kind == "peak") {
