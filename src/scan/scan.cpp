@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -118,11 +119,13 @@ void summary(std::ostream& out, const std::vector<Row>& rows) {
   if (lods.empty()) return;
   out << "mglink-scan: top LOD scores:";
   for (const auto& [v, r] : lods) {
+    // Three decimals; a score too large for them (a damaged table) in the
+    // shortest form that reads back.
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.3f", v);
     out << " " << (*r)[COL_MARKER];
     if (!(*r)[COL_CHR].empty()) out << " (chr " << (*r)[COL_CHR] << " at " << (*r)[COL_POS] << ")";
-    out << " " << buf << (&lods.back().first == &v ? "" : ";");
+    out << " " << (std::abs(v) < 1e15 ? std::string(buf) : number_text(v)) << (&lods.back().first == &v ? "" : ";");
   }
   out << "\n";
 }

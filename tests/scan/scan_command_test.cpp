@@ -15,6 +15,7 @@
 #include "prep/writer.hpp"
 #include "scan/table.hpp"
 #include "support/scratch_dir.hpp"
+#include "support/svg_check.hpp"
 
 namespace mglink::scan {
 namespace {
@@ -295,6 +296,50 @@ TEST_F(ScanCommand, TablesWithCrLfLineEndsReadAsTheirLines) {
   scratch_.write("crlf.tsv", crlf(whole));
   ASSERT_EQ(scan("--quiet --plot-only crlf.tsv"), 0) << err_;
   EXPECT_EQ(read("crlf.svg"), svg);
+}
+
+// A table holding LOD scores no study gives (1e308, -1e308, 1e7: damaged
+// or edited by hand) is drawn in a small picture, by --plot-only, --merge
+// and --resume alike, one point per analysed marker; the summary writes the
+// scores in full.
+TEST_F(ScanCommand, HugeLodScoresInATableKeepThePlotSmall) {
+  ASSERT_EQ(scan(STUDY + SOME + " --threads 2 whole"), 0) << err_;
+  std::vector<Row> table = rows("whole/scan.tsv");
+  ASSERT_EQ(table.size(), 8u);
+  table[1][COL_LOD] = "1e308";
+  table[3][COL_LOD] = "1e7";
+  table[4][COL_LOD] = "-1e308";
+  std::string text = header_line();
+  std::size_t analysed = 0;
+  for (const Row& r : table) {
+    text += row_line(r);
+    analysed += !r[COL_LOD].empty();
+  }
+  EXPECT_EQ(analysed, 6u);
+  scratch_.write("huge.tsv", text);
+  ASSERT_EQ(scan("--quiet --plot-only huge.tsv"), 0) << err_;
+  const std::string svg = read("huge.svg");
+  EXPECT_LT(svg.size(), 20'000u);
+  const mglink::testing::SvgSeen seen = mglink::testing::read_svg((dir_ / "huge.svg").string());
+  ASSERT_TRUE(seen.parsed) << seen.error;
+  EXPECT_EQ(seen.titles.size(), analysed);
+  EXPECT_EQ(seen.peak, "D1S02 (LOD 1e+308)");
+  EXPECT_EQ(seen.off_scale, (std::vector<std::string>{"LOD 1e+07", "LOD -1e+308"}));
+
+  // The merge of the table: the same table and picture, the scores in full
+  // in the summary.
+  ASSERT_EQ(scan("--merge huge.tsv merged"), 0) << err_;
+  EXPECT_EQ(read("merged/scan.tsv"), text);
+  EXPECT_EQ(read("merged/scan.svg"), svg);
+  EXPECT_NE(out_.find("top LOD scores: D1S02 (chr 1 at 10.0) 1e+308; D1S07 (chr 1 at 60.0) 10000000.000;"),
+            std::string::npos)
+      << out_;
+  // A scan resumed after the edited lines draws it too.
+  fs::create_directory(dir_ / "r");
+  scratch_.write("r/scan.tsv", text.substr(0, text.find("2\tD2S03")));
+  ASSERT_EQ(scan(STUDY + SOME + " --resume r"), 0) << err_;
+  EXPECT_EQ(read("r/scan.tsv"), text);
+  EXPECT_EQ(read("r/scan.svg"), svg);
 }
 
 TEST_F(ScanCommand, MendelUntypeStartsFromPrepAndPlinkFiles) {
