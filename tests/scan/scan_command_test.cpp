@@ -298,8 +298,8 @@ TEST_F(ScanCommand, TablesWithCrLfLineEndsReadAsTheirLines) {
   EXPECT_EQ(read("crlf.svg"), svg);
 }
 
-// A table holding LOD scores no study gives (1e308, -1e308, 1e7: damaged
-// or edited by hand) is drawn in a small picture, by --plot-only, --merge
+// A table holding LOD scores far off any study's scale (1e308, -1e308, 1e7:
+// damaged or edited by hand) is drawn in a small picture, by --plot-only, --merge
 // and --resume alike, one point per analysed marker; the summary writes the
 // scores in full.
 TEST_F(ScanCommand, HugeLodScoresInATableKeepThePlotSmall) {
