@@ -34,11 +34,36 @@ struct Point {
   double lod = 0;
 };
 
+// A LOD score beyond +-OFF_SCALE (a damaged or hand-edited table) leaves the
+// axis to the other markers: it is drawn at the top (bottom) edge and
+// written out next to its point.  The axis, its ticks and so the picture
+// stay small whatever the table holds.
+constexpr double OFF_SCALE = 1000;
+
+bool off_scale(double lod) { return lod > OFF_SCALE || lod < -OFF_SCALE; }
+
+// A LOD score as shown: `decimals` places on the scale, the shortest text
+// that reads back off it (1e+308 rather than 309 digits).
+std::string lod_text(double lod, int decimals) { return off_scale(lod) ? number_text(lod) : fmt(lod, decimals); }
+
+// The distance between ticks on an axis spanning `range`: 1, 2 or 5 up to a
+// span of 100, beyond it 10, 20, 50, 100, ... so that it holds at most 20
+// steps.
+double tick_step(double range) {
+  if (range <= 8) return 1;
+  if (range <= 20) return 2;
+  if (range <= 100) return 5;
+  double step = 10;
+  for (int k = 0; range / step > 20; k = (k + 1) % 3) step *= k == 1 ? 2.5 : 2;
+  return step;
+}
+
 struct Panel {
   std::string chr;
   std::vector<Point> points;
   double lo = 0, hi = 0;  // position range
   double left = 0, width = 0;  // in pixels
+  double span = 0;  // its share of the width is in proportion to it
 };
 
 }  // namespace
@@ -72,13 +97,18 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
   const Point* peak = nullptr;
   for (const Panel& p : panels)
     for (const Point& pt : p.points) {
-      ymax = std::max(ymax, pt.lod);
-      ymin = std::min(ymin, pt.lod);
+      if (!off_scale(pt.lod)) {
+        ymax = std::max(ymax, pt.lod);
+        ymin = std::min(ymin, pt.lod);
+      }
       if (peak == nullptr || pt.lod > peak->lod) peak = &pt;
     }
   ymax = std::ceil(ymax + 0.5);
   ymin = std::floor(ymin);
-  auto Y = [&](double lod) { return top + plot_h * (ymax - lod) / (ymax - ymin); };
+  auto Y = [&](double lod) {
+    if (off_scale(lod)) return lod > 0 ? top : top + plot_h;
+    return top + plot_h * (ymax - lod) / (ymax - ymin);
+  };
 
   // Panel widths in proportion to their spans, each at least a share.
   const double gap = 12;
@@ -89,13 +119,23 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
       p.lo = std::min(p.lo, pt.x);
       p.hi = std::max(p.hi, pt.x);
     }
-    total_span += p.hi - p.lo;
+    p.span = p.hi - p.lo;
+    total_span += p.span;
   }
   const double n = static_cast<double>(panels.size());
+  // Positions near the ends of the doubles' range: the spans halved (exact)
+  // and divided among the panels, so that they and their sum stay finite.
+  if (!std::isfinite(total_span)) {
+    total_span = 0;
+    for (Panel& p : panels) {
+      p.span = (p.hi / 2 - p.lo / 2) / n;
+      total_span += p.span;
+    }
+  }
   const double usable = plot_w - gap * std::max(0.0, n - 1);
   double at = left;
   for (Panel& p : panels) {
-    const double share = total_span > 0 ? (p.hi - p.lo) / total_span : 1.0 / n;
+    const double share = total_span > 0 ? p.span / total_span : 1.0 / n;
     p.width = usable * (0.2 / n + 0.8 * share);
     p.left = at;
     at += p.width + gap;
@@ -103,7 +143,9 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
   auto X = [&](const Panel& p, double x) {
     const double margin = 6;
     if (p.hi == p.lo) return p.left + p.width / 2;
-    return p.left + margin + (p.width - 2 * margin) * (x - p.lo) / (p.hi - p.lo);
+    const double d = p.hi - p.lo;
+    const double f = std::isfinite(d) ? (x - p.lo) / d : (x / 2 - p.lo / 2) / (p.hi / 2 - p.lo / 2);
+    return p.left + margin + (p.width - 2 * margin) * f;
   };
 
   std::string s;
@@ -117,7 +159,7 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
   s += "<line x1=\"" + fmt(left) + "\" y1=\"" + fmt(top) + "\" x2=\"" + fmt(left) + "\" y2=\"" + fmt(top + plot_h) + "\"/>\n";
   s += "<line x1=\"" + fmt(left) + "\" y1=\"" + fmt(Y(0)) + "\" x2=\"" + fmt(W - right) + "\" y2=\"" + fmt(Y(0)) + "\"/>\n";
   s += "</g>\n";
-  const double step = ymax - ymin > 20 ? 5 : ymax - ymin > 8 ? 2 : 1;
+  const double step = tick_step(ymax - ymin);
   for (double t = std::ceil(ymin / step) * step; t <= ymax; t += step) {
     s += "<line x1=\"" + fmt(left - 4) + "\" y1=\"" + fmt(Y(t)) + "\" x2=\"" + fmt(left) + "\" y2=\"" + fmt(Y(t)) +
          "\" stroke=\"black\"/>\n";
@@ -149,7 +191,17 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
     s += "<polyline points=\"" + pts + "\" fill=\"none\" stroke=\"#3060a0\" stroke-width=\"1.5\"/>\n";
     for (const Point& pt : p.points)
       s += "<circle class=\"marker\" cx=\"" + fmt(X(p, pt.x)) + "\" cy=\"" + fmt(Y(pt.lod)) +
-           "\" r=\"3\" fill=\"#3060a0\"><title>" + xml(pt.marker) + ": LOD " + fmt(pt.lod, 3) + "</title></circle>\n";
+           "\" r=\"3\" fill=\"#3060a0\"><title>" + xml(pt.marker) + ": LOD " + lod_text(pt.lod, 3) + "</title></circle>\n";
+    // Points off the scale: their LOD written by them (the peak's is in its
+    // label).
+    for (const Point& pt : p.points) {
+      if (!off_scale(pt.lod) || &pt == peak) continue;
+      const double px = X(p, pt.x);
+      const bool right_side = px > left + plot_w * 0.75;
+      s += "<text class=\"off-scale\" x=\"" + fmt(right_side ? px - 6 : px + 6) + "\" y=\"" +
+           fmt(pt.lod > 0 ? top + 12 : top + plot_h - 4) + "\" text-anchor=\"" + (right_side ? "end" : "start") +
+           "\" font-size=\"10\">LOD " + lod_text(pt.lod, 3) + "</text>\n";
+    }
     s += "</g>\n";
   }
   if (peak != nullptr) {
@@ -161,7 +213,7 @@ std::string svg_plot(const std::vector<Row>& rows, const PlotOptions& opt) {
     const bool right_side = px > left + plot_w * 0.75;
     s += "<text class=\"peak\" x=\"" + fmt(right_side ? px - 8 : px + 8) + "\" y=\"" + fmt(std::max(top + 12, py - 8)) +
          "\" text-anchor=\"" + (right_side ? "end" : "start") + "\" font-weight=\"bold\">" + xml(peak->marker) +
-         " (LOD " + fmt(peak->lod, 2) + ")</text>\n";
+         " (LOD " + lod_text(peak->lod, 2) + ")</text>\n";
   }
   if (panels.empty())
     s += "<text x=\"" + fmt(left + plot_w / 2) + "\" y=\"" + fmt(top + plot_h / 2) +

@@ -2,7 +2,10 @@
 // panel per chromosome side by side (marker order when the table has no
 // positions), a dashed line at LOD 3, the peak labelled.  Each analysed
 // marker (a row with a LOD score) is one <circle class="marker"> holding a
-// <title> with its name and LOD.
+// <title> with its name and LOD.  A LOD score beyond +-1000 (a damaged or
+// hand-edited table) is drawn on the top (bottom) edge of an axis drawn for
+// the others, with its value written by it, so that the picture stays small
+// whatever the table holds.
 #pragma once
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -118,11 +119,13 @@ void summary(std::ostream& out, const std::vector<Row>& rows) {
   if (lods.empty()) return;
   out << "mglink-scan: top LOD scores:";
   for (const auto& [v, r] : lods) {
+    // Three decimals; a score too large for them (a damaged table) in the
+    // shortest form that reads back.
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.3f", v);
     out << " " << (*r)[COL_MARKER];
     if (!(*r)[COL_CHR].empty()) out << " (chr " << (*r)[COL_CHR] << " at " << (*r)[COL_POS] << ")";
-    out << " " << buf << (&lods.back().first == &v ? "" : ";");
+    out << " " << (std::abs(v) < 1e15 ? std::string(buf) : number_text(v)) << (&lods.back().first == &v ? "" : ";");
   }
   out << "\n";
 }
@@ -144,17 +147,31 @@ std::set<std::string> loop_families(const prep::Prepared& pr) {
   return fams;
 }
 
+// How the scan's table starts: afresh, or with the lines already there
+// (--resume): the file's first keep_bytes, or, when those are not written
+// as the scan writes them (CR-LF line ends of a table saved on another
+// system), `rewrite`, the kept lines as the scan writes them.
+struct TableStart {
+  bool fresh = true;
+  std::uintmax_t keep_bytes = 0;
+  std::string rewrite;
+};
+
 // The scan's table: rows of the chunk, those already there kept (--resume).
 class TableWriter {
  public:
-  TableWriter(const fs::path& path, std::uintmax_t keep_bytes, bool fresh) : path_(path) {
-    if (fresh) {
+  TableWriter(const fs::path& path, const TableStart& start) : path_(path) {
+    if (start.fresh) {
       out_.open(path, std::ios::binary | std::ios::trunc);
       out_ << header_line();
     } else {
-      std::error_code ec;
-      fs::resize_file(path, keep_bytes, ec);  // a line cut off by an interruption goes
-      if (ec) throw OutputError("cannot write " + path.string() + ": " + ec.message());
+      if (!start.rewrite.empty()) {
+        write_whole_file(path, start.rewrite);  // through a temporary file: the table stays whole
+      } else {
+        std::error_code ec;
+        fs::resize_file(path, start.keep_bytes, ec);  // a line cut off by an interruption goes
+        if (ec) throw OutputError("cannot write " + path.string() + ": " + ec.message());
+      }
       out_.open(path, std::ios::binary | std::ios::app);
     }
     out_.flush();
@@ -339,7 +356,7 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
   const fs::path outdir = opt.outdir;
   const fs::path table_path = outdir / TABLE_FILE;
   std::vector<Row> kept;
-  std::uintmax_t keep_bytes = 0;
+  TableStart start;
   const bool exists = fs::exists(table_path);
   if (exists && !opt.force && !opt.resume) {
     err << "mglink-scan: " << table_path.string()
@@ -354,7 +371,8 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     }
     kept = parse_table(text, table_path.string(), true, problems);
     if (!problems.empty()) return input_failure(err, problems, table_path.string() + " (--resume)");
-    keep_bytes = text.rfind('\n') + 1;
+    start.fresh = false;
+    start.keep_bytes = text.rfind('\n') + 1;
     for (std::size_t k = 0; k < kept.size(); ++k) {
       const Row& r = kept[k];
       const std::string where = table_path.string() + ", line " + std::to_string(k + 2) + ": marker " + r[COL_MARKER];
@@ -370,6 +388,12 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
         return SCAN_INPUT_ERROR;
       }
     }
+    // The table goes on in the scan's own lines (LF line ends): kept lines
+    // written otherwise are written again, so that the continued table is
+    // the one an uninterrupted scan writes.
+    std::string lines = header_line();
+    for (const Row& r : kept) lines += row_line(r);
+    if (text.compare(0, start.keep_bytes, lines) != 0) start.rewrite = std::move(lines);
   }
 
   try {
@@ -389,7 +413,7 @@ int scan(const Options& opt, std::ostream& out, std::ostream& err, bool terminal
     std::error_code ec;
     fs::remove_all(ctx.settings.scratch, ec);
     make_directory(ctx.settings.scratch);
-    TableWriter table(table_path, keep_bytes, !(exists && opt.resume));
+    TableWriter table(table_path, start);
     const std::size_t families = static_cast<std::size_t>(base.layout.nfam()) + ctx.looped.ids.size();
     const std::size_t individuals = static_cast<std::size_t>(base.layout.nind()) + ctx.looped.person.size();
     if (!opt.quiet) {

@@ -34,9 +34,9 @@ std::string row_line(const Row& row);
 // The shortest text that reads back as exactly v.
 std::string number_text(double v);
 
-// The rows of a table text.  `complete_only`: a last line without its line
-// end (a scan stopped while writing it) is dropped instead of being a
-// problem.  Problems: no or another header line, a line with another number
+// The rows of a table text.  A line ends in LF or CR-LF (a table saved on
+// another system).  `complete_only`: a last line without its LF (a scan
+// stopped while writing it) is dropped instead of being a problem.  Problems: no or another header line, a line with another number
 // of fields.
 std::vector<Row> parse_table(const std::string& text, const std::string& file, bool complete_only,
                              std::vector<InputProblem>& problems);

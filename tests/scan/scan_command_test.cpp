@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "prep/writer.hpp"
 #include "scan/table.hpp"
 #include "support/scratch_dir.hpp"
+#include "support/svg_check.hpp"
 
 namespace mglink::scan {
 namespace {
@@ -229,6 +231,115 @@ TEST_F(ScanCommand, ResumeAfterAKillGivesTheSameTable) {
             "mglink-scan: cut/scan.tsv, line 3: marker D1S02 is beyond the scan's 1 marker; the table belongs to "
             "another scan (--force replaces it)\n");
   EXPECT_EQ(read("cut/scan.tsv"), whole);
+}
+
+// A table saved on another system (CR-LF line ends) is read as its lines:
+// --resume continues it into the table an uninterrupted scan writes (the
+// kept lines written again with LF), --merge and --plot-only give what they
+// give for the LF table.
+TEST_F(ScanCommand, TablesWithCrLfLineEndsReadAsTheirLines) {
+  ASSERT_EQ(scan(STUDY + SOME + " --threads 2 whole"), 0) << err_;
+  const std::string whole = read("whole/scan.tsv"), svg = read("whole/scan.svg");
+  std::vector<std::string> lines;  // each with its "\n"
+  for (std::size_t at = 0; at < whole.size();) {
+    const std::size_t end = whole.find('\n', at) + 1;
+    lines.push_back(whole.substr(at, end - at));
+    at = end;
+  }
+  ASSERT_EQ(lines.size(), 9u);
+  auto crlf = [](const std::string& t) {
+    std::string o;
+    for (char c : t) o += c == '\n' ? "\r\n" : std::string(1, c);
+    return o;
+  };
+  auto join = [&](std::size_t from, std::size_t to) {  // lines[from, to)
+    std::string t;
+    for (std::size_t k = from; k < to; ++k) t += lines[k];
+    return t;
+  };
+
+  const std::string four = crlf(join(0, 4));  // the header and three markers
+  const std::vector<std::pair<const char*, std::string>> tables = {
+      {"the header", crlf(lines[0])},
+      {"three markers", four},
+      {"three markers and a line cut off", four + lines[4].substr(0, 20)},
+      {"three markers and a line cut off before its LF", four + crlf(lines[4]).substr(0, lines[4].size())},
+      {"three markers, then LF lines", four + join(4, 6)},
+      {"every marker", crlf(whole)},
+  };
+  for (const auto& [name, table] : tables) {
+    SCOPED_TRACE(name);
+    fs::remove_all(dir_ / "r");
+    fs::create_directory(dir_ / "r");
+    scratch_.write("r/scan.tsv", table);
+    ASSERT_EQ(scan(STUDY + SOME + " --resume r"), 0) << err_;
+    EXPECT_EQ(read("r/scan.tsv"), whole);
+    EXPECT_EQ(read("r/scan.svg"), svg);
+    std::set<std::string> files;  // no temporary file left
+    for (const auto& e : fs::directory_iterator(dir_ / "r")) files.insert(e.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"scan.svg", "scan.tsv"}));
+  }
+  // A CR-LF table of another scan is left as it is.
+  scratch_.write("r/scan.tsv", four);
+  EXPECT_EQ(scan(STUDY + " --markers D1S02,D1S03 --resume r"), 1);
+  EXPECT_EQ(read("r/scan.tsv"), four);
+
+  // Slices, CR-LF or not, merge into the LF table.
+  scratch_.write("s1.tsv", crlf(join(0, 4)));
+  scratch_.write("s2.tsv", lines[0] + join(4, 7));
+  scratch_.write("s3.tsv", crlf(lines[0] + join(7, 9)));
+  ASSERT_EQ(scan("--quiet --merge s1.tsv s2.tsv s3.tsv merged"), 0) << err_;
+  EXPECT_EQ(read("merged/scan.tsv"), whole);
+  EXPECT_EQ(read("merged/scan.svg"), svg);
+
+  // The plot of the CR-LF table is that of the LF table.
+  scratch_.write("crlf.tsv", crlf(whole));
+  ASSERT_EQ(scan("--quiet --plot-only crlf.tsv"), 0) << err_;
+  EXPECT_EQ(read("crlf.svg"), svg);
+}
+
+// A table holding LOD scores far off any study's scale (1e308, -1e308, 1e7:
+// damaged or edited by hand) is drawn in a small picture, by --plot-only, --merge
+// and --resume alike, one point per analysed marker; the summary writes the
+// scores in full.
+TEST_F(ScanCommand, HugeLodScoresInATableKeepThePlotSmall) {
+  ASSERT_EQ(scan(STUDY + SOME + " --threads 2 whole"), 0) << err_;
+  std::vector<Row> table = rows("whole/scan.tsv");
+  ASSERT_EQ(table.size(), 8u);
+  table[1][COL_LOD] = "1e308";
+  table[3][COL_LOD] = "1e7";
+  table[4][COL_LOD] = "-1e308";
+  std::string text = header_line();
+  std::size_t analysed = 0;
+  for (const Row& r : table) {
+    text += row_line(r);
+    analysed += !r[COL_LOD].empty();
+  }
+  EXPECT_EQ(analysed, 6u);
+  scratch_.write("huge.tsv", text);
+  ASSERT_EQ(scan("--quiet --plot-only huge.tsv"), 0) << err_;
+  const std::string svg = read("huge.svg");
+  EXPECT_LT(svg.size(), 20'000u);
+  const mglink::testing::SvgSeen seen = mglink::testing::read_svg((dir_ / "huge.svg").string());
+  ASSERT_TRUE(seen.parsed) << seen.error;
+  EXPECT_EQ(seen.titles.size(), analysed);
+  EXPECT_EQ(seen.peak, "D1S02 (LOD 1e+308)");
+  EXPECT_EQ(seen.off_scale, (std::vector<std::string>{"LOD 1e+07", "LOD -1e+308"}));
+
+  // The merge of the table: the same table and picture, the scores in full
+  // in the summary.
+  ASSERT_EQ(scan("--merge huge.tsv merged"), 0) << err_;
+  EXPECT_EQ(read("merged/scan.tsv"), text);
+  EXPECT_EQ(read("merged/scan.svg"), svg);
+  EXPECT_NE(out_.find("top LOD scores: D1S02 (chr 1 at 10.0) 1e+308; D1S07 (chr 1 at 60.0) 10000000.000;"),
+            std::string::npos)
+      << out_;
+  // A scan resumed after the edited lines draws it too.
+  fs::create_directory(dir_ / "r");
+  scratch_.write("r/scan.tsv", text.substr(0, text.find("2\tD2S03")));
+  ASSERT_EQ(scan(STUDY + SOME + " --resume r"), 0) << err_;
+  EXPECT_EQ(read("r/scan.tsv"), text);
+  EXPECT_EQ(read("r/scan.svg"), svg);
 }
 
 TEST_F(ScanCommand, MendelUntypeStartsFromPrepAndPlinkFiles) {
