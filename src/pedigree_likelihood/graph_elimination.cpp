@@ -97,6 +97,57 @@ void lay_out(const EliminationPlan& plan, EliminationStep& step, const FamilyTab
         append_strides(plan, id, t, all, step.stride);
       }
     }
+  } else if (step.kind == EliminationStep::Kind::Couple) {
+    const PlanFactor& first = plan.factors[idx(step.inputs[0])];
+    const std::vector<int> pair = {std::min(first.father, first.mother), std::max(first.father, first.mother)};
+    std::vector<int> kids;
+    for (int id : step.inputs) {
+      const PlanFactor& f = plan.factors[idx(id)];
+      if (f.trio) {
+        kids.push_back(f.child);
+      } else {
+        step.dense.push_back(id);
+        append_strides(plan, id, t, pair, step.stride);
+      }
+    }
+    if (step.couple_way == 2) {
+      const long H = t.haplotypes();
+      const std::size_t k = kids.size();
+      step.ostride.assign(k, 0);
+      long ordered = 1;
+      for (std::size_t i = k; i-- > 0;) {
+        step.ostride[i] = ordered;
+        ordered *= 2 * slots_of(kids[i]);
+      }
+      step.ordered = ordered;
+      // Counted, then filled in place.
+      step.partner_at.assign(k * idx(H) + 1, 0);
+      for (std::size_t i = 0; i < k; ++i)
+        for (int u = t.first(kids[i]); u < t.last(kids[i]); ++u) {
+          const Slot& c = t.slots[idx(u)];
+          ++step.partner_at[i * idx(H) + c.a + 1];
+          if (c.a != c.b) ++step.partner_at[i * idx(H) + c.b + 1];
+        }
+      for (std::size_t e = 1; e < step.partner_at.size(); ++e) step.partner_at[e] += step.partner_at[e - 1];
+      step.partner_y.assign(idx(step.partner_at.back()), 0);
+      step.partner_ordered.assign(idx(step.partner_at.back()), 0);
+      std::vector<long> next(step.partner_at.begin(), step.partner_at.end() - 1);
+      for (std::size_t i = 0; i < k; ++i)
+        for (int u = t.first(kids[i]); u < t.last(kids[i]); ++u) {
+          const Slot& c = t.slots[idx(u)];
+          const long j = 2 * (u - t.first(kids[i]));
+          long& a = next[i * idx(H) + c.a];
+          step.partner_y[idx(a)] = c.b;
+          step.partner_ordered[idx(a)] = j;
+          ++a;
+          if (c.a != c.b) {
+            long& b = next[i * idx(H) + c.b];
+            step.partner_y[idx(b)] = c.a;
+            step.partner_ordered[idx(b)] = j + 1;
+            ++b;
+          }
+        }
+    }
   } else if (step.kind == EliminationStep::Kind::Child) {
     const PlanFactor& trio = plan.factors[idx(step.inputs[0])];
     step.ys = transmitted(t, trio.mother);
@@ -416,27 +467,6 @@ void transmission_table(const EliminationPlan& plan, const FamilyTable& t, const
   }
 }
 
-// A dense factor's entries and its strides along the members of a step.
-struct DenseView {
-  const double* data = nullptr;
-  std::vector<long> stride;  // per position of the step's member list
-};
-
-DenseView dense_view(const EliminationPlan& plan, int id, const FamilyTable& t, const double* w,
-                     const double* store, const std::vector<int>& members) {
-  const PlanFactor& f = plan.factors[idx(id)];
-  DenseView d;
-  d.data = id < plan.members ? w + t.first(f.scope[0]) : store + f.offset;
-  d.stride.assign(members.size(), 0);
-  long s = 1;
-  for (std::size_t i = f.scope.size(); i-- > 0;) {
-    const auto at = std::find(members.begin(), members.end(), f.scope[i]);
-    d.stride[idx(at - members.begin())] = s;
-    s *= t.last(f.scope[i]) - t.first(f.scope[i]);
-  }
-  return d;
-}
-
 // Sum out step.var from factors of any kind: every assignment of the
 // members of step.all.
 void generic_step(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t,
@@ -711,12 +741,15 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
   const std::size_t k = kids.size();
   const PlanFactor& first = plan.factors[idx(step.inputs[0])];
   const int fa = first.father, mo = first.mother;
-  const std::vector<int> pair = {std::min(fa, mo), std::max(fa, mo)};
-  std::vector<DenseView> dense;
-  for (std::size_t q = trios; q < step.inputs.size(); ++q)
-    dense.push_back(dense_view(plan, step.inputs[q], t, w, store, pair));
+  sc.data.clear();
+  for (int id : step.dense)
+    sc.data.push_back(id < plan.members ? w + t.first(plan.factors[idx(id)].scope[0])
+                                        : store + plan.factors[idx(id)].offset);
+  const double* const* data = sc.data.data();
+  const std::size_t nd = step.dense.size();
+  const long* stride = step.stride.data();  // along (lower member, higher member)
   const long nf = t.last(fa) - t.first(fa), nm = t.last(mo) - t.first(mo);
-  const std::size_t pf = fa == pair[0] ? 0 : 1, pm = 1 - pf;
+  const std::size_t pf = fa < mo ? 0 : 1, pm = 1 - pf;
   long tuples = 1;
   for (std::size_t i = 0; i < k; ++i) tuples *= H;
   // B(f, y) = sum_m G(f, m) prod_i T_m(y_i).
@@ -739,7 +772,7 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
     double* row = sc.b.data() + fi * tuples;
     for (long mi = 0; mi < nm; ++mi) {
       double g = 1.0;
-      for (const DenseView& d : dense) g = g * d.data[fi * d.stride[pf] + mi * d.stride[pm]];
+      for (std::size_t q = 0; q < nd; ++q) g = g * data[q][fi * stride[2 * q + pf] + mi * stride[2 * q + pm]];
       if (g == 0.0) continue;
       for (long e = tat[mi]; e < tat[mi + 1]; ++e) row[ty[e]] = row[ty[e]] + g * tpr[e];
     }
@@ -752,27 +785,13 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
   double* out = store + plan.factors[idx(step.output)].offset;
   const long size = plan.factors[idx(step.output)].size;
   if (step.couple_way == 2) {
-    // partners[i][x]: the haplotypes y that child i's genotypes pair with x,
-    // each with the index of the ordered genotype (x, y): 2 slot + order.
-    struct Partner {
-      std::uint8_t y;
-      long ordered;
-    };
-    std::vector<std::vector<std::vector<Partner>>> partners(k, std::vector<std::vector<Partner>>(idx(H)));
-    std::vector<long> ostride(k);
-    long ordered = 1;
-    for (std::size_t i = k; i-- > 0;) {
-      ostride[i] = ordered;
-      ordered *= 2 * (t.last(kids[i]) - t.first(kids[i]));
-    }
-    for (std::size_t i = 0; i < k; ++i)
-      for (int u = t.first(kids[i]); u < t.last(kids[i]); ++u) {
-        const Slot& c = t.slots[idx(u)];
-        const long j = 2 * (u - t.first(kids[i]));
-        partners[i][c.a].push_back({c.b, j});
-        if (c.a != c.b) partners[i][c.b].push_back({c.a, j + 1});
-      }
-    sc.d.assign(idx(ordered), 0.0);
+    // For child i and haplotype x: the haplotypes y its genotypes pair with
+    // x, each with the index of the ordered genotype (x, y) (the plan's).
+    const long* ostride = step.ostride.data();
+    const long* pat = step.partner_at.data();
+    const std::uint8_t* py = step.partner_y.data();
+    const long* po = step.partner_ordered.data();
+    sc.d.assign(idx(step.ordered), 0.0);
     double* D = sc.d.data();
     for (long fi = 0; fi < nf; ++fi) {
       const Slot& sf = t.slots[idx(t.first(fa) + fi)];
@@ -782,24 +801,25 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
       for (;;) {
         double p = 1.0;
         for (std::size_t i = 0; i < k; ++i) p = p * tp[sf.prob[j[i]]];
-        const auto& p0 = partners[0][sf.hap[j[0]]];
+        // The entries of child i's partners of the haplotype it gets.
+        const long a0 = pat[sf.hap[j[0]]], a1 = pat[sf.hap[j[0]] + 1];
         if (k == 1) {
-          for (const Partner& a : p0) D[a.ordered * ostride[0]] = D[a.ordered * ostride[0]] + p * row[a.y];
+          for (long a = a0; a < a1; ++a) D[po[a] * ostride[0]] = D[po[a] * ostride[0]] + p * row[py[a]];
         } else if (k == 2) {
-          const auto& p1 = partners[1][sf.hap[j[1]]];
-          for (const Partner& a : p0) {
-            const double* r = row + a.y * H;
-            double* d = D + a.ordered * ostride[0];
-            for (const Partner& b : p1) d[b.ordered] = d[b.ordered] + p * r[b.y];
+          const long b0 = pat[H + sf.hap[j[1]]], b1 = pat[H + sf.hap[j[1]] + 1];
+          for (long a = a0; a < a1; ++a) {
+            const double* r = row + py[a] * H;
+            double* d = D + po[a] * ostride[0];
+            for (long b = b0; b < b1; ++b) d[po[b]] = d[po[b]] + p * r[py[b]];
           }
         } else {
-          const auto& p1 = partners[1][sf.hap[j[1]]];
-          const auto& p2 = partners[2][sf.hap[j[2]]];
-          for (const Partner& a : p0)
-            for (const Partner& b : p1) {
-              const double* r = row + (a.y * H + b.y) * H;
-              double* d = D + a.ordered * ostride[0] + b.ordered * ostride[1];
-              for (const Partner& c : p2) d[c.ordered] = d[c.ordered] + p * r[c.y];
+          const long b0 = pat[H + sf.hap[j[1]]], b1 = pat[H + sf.hap[j[1]] + 1];
+          const long c0 = pat[2 * H + sf.hap[j[2]]], c1 = pat[2 * H + sf.hap[j[2]] + 1];
+          for (long a = a0; a < a1; ++a)
+            for (long b = b0; b < b1; ++b) {
+              const double* r = row + (py[a] * H + py[b]) * H;
+              double* d = D + po[a] * ostride[0] + po[b] * ostride[1];
+              for (long c = c0; c < c1; ++c) d[po[c]] = d[po[c]] + p * r[py[c]];
             }
         }
         std::size_t i = k;

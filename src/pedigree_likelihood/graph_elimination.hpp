@@ -103,6 +103,14 @@ struct EliminationStep {
   std::vector<long> zstride;
   long father_stride = 0, mother_stride = 0;
   std::vector<std::uint8_t> ys;
+  // Couple, through D over ordered genotypes: for child i (in the order of
+  // the trios) and haplotype x, entries partner_at[i*H + x] ..
+  // partner_at[i*H + x + 1] - 1 of partner_y (the haplotypes its genotypes
+  // pair with x) and partner_ordered (the ordered genotype, 2 slot + order);
+  // the strides of the ordered genotypes (ostride) and their product.
+  std::vector<long> partner_at, partner_ordered, ostride;
+  std::vector<std::uint8_t> partner_y;
+  long ordered = 0;
 };
 
 // A factor of the plan: a member's own (ids 0..n-1, member id+1), a child's
