@@ -123,6 +123,8 @@ void summary(std::ostream& out, const std::vector<Row>& rows) {
     // shortest form that reads back.
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.3f", v);
+    // A score that rounds to zero is 0.000, whatever its sign.
+    if (std::string(buf) == "-0.000") std::snprintf(buf, sizeof buf, "0.000");
     out << " " << (*r)[COL_MARKER];
     if (!(*r)[COL_CHR].empty()) out << " (chr " << (*r)[COL_CHR] << " at " << (*r)[COL_POS] << ")";
     out << " " << (std::abs(v) < 1e15 ? std::string(buf) : number_text(v)) << (&lods.back().first == &v ? "" : ";");

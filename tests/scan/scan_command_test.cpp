@@ -298,6 +298,23 @@ TEST_F(ScanCommand, TablesWithCrLfLineEndsReadAsTheirLines) {
   EXPECT_EQ(read("crlf.svg"), svg);
 }
 
+// A LOD score that rounds to zero is 0.000 in the summary, whatever its
+// sign (a pass 2 a hair below pass 1 gives a score of -5e-14).
+TEST_F(ScanCommand, SummaryWritesAScoreThatRoundsToZeroWithoutASign) {
+  ASSERT_EQ(scan(STUDY + " --markers D2S03,D2S05 whole"), 0) << err_;
+  std::vector<Row> table = rows("whole/scan.tsv");
+  ASSERT_EQ(table.size(), 2u);
+  table[0][COL_LOD] = "-4.942906090372927e-14";
+  table[1][COL_LOD] = "-0.0004";
+  std::string text = header_line();
+  for (const Row& r : table) text += row_line(r);
+  scratch_.write("zero.tsv", text);
+  ASSERT_EQ(scan("--merge zero.tsv merged"), 0) << err_;
+  EXPECT_NE(out_.find("top LOD scores: D2S03 (chr 2 at 20.0) 0.000; D2S05 (chr 2 at 40.0) 0.000\n"),
+            std::string::npos)
+      << out_;
+}
+
 // A table holding LOD scores far off any study's scale (1e308, -1e308, 1e7:
 // damaged or edited by hand) is drawn in a small picture, by --plot-only, --merge
 // and --resume alike, one point per analysed marker; the summary writes the
