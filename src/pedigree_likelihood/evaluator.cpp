@@ -152,20 +152,6 @@ std::size_t Evaluator::transmitted(const FamilyTable& t, int m) {
   return sc_.ys.size();
 }
 
-// va[y] = sum over the haplotypes x that slot s transmits of their
-// probability times M[x][y], for the ny haplotypes y listed in ys.
-void Evaluator::against(const Slot& s, const double* M, std::size_t H, const std::uint8_t* ys,
-                        std::size_t ny, double* va) const {
-  const double p0 = tp_[s.prob[0]];
-  const double* m0 = M + s.hap[0] * H;
-  for (std::size_t i = 0; i < ny; ++i) va[ys[i]] = p0 * m0[ys[i]];
-  for (int j = 1; j < s.nt; ++j) {
-    const double p = tp_[s.prob[j]];
-    const double* mj = M + s.hap[j] * H;
-    for (std::size_t i = 0; i < ny; ++i) va[ys[i]] = va[ys[i]] + p * mj[ys[i]];
-  }
-}
-
 // Connector c is a parent, o the other parent: W(u) = sum over o's slots v
 // of w(v) times the product over the children of the probability-weighted
 // sum of the child's weights over the haplotype pairs u and v transmit.
@@ -182,7 +168,8 @@ void Evaluator::fold_onto_parent(const FamilyTable& t, const NuclearFamily& nf, 
     const Slot& su = slots[u];
     // va[k][y]: child k's weight summed over the haplotypes u transmits,
     // against haplotype y from the other parent (only the y it transmits).
-    for (std::size_t k = 0; k < kids; ++k) against(su, &sc_.kid[k * H * H], H, ys, ny, &sc_.va[k * H]);
+    for (std::size_t k = 0; k < kids; ++k)
+      transmitted_against(su, tp_, &sc_.kid[k * H * H], H, ys, ny, &sc_.va[k * H]);
     double W = 0.0;
     for (int v = t.first(o); v < t.last(o); ++v) {
       if (w[v] == 0.0) continue;
@@ -190,9 +177,7 @@ void Evaluator::fold_onto_parent(const FamilyTable& t, const NuclearFamily& nf, 
       double P = 1.0;
       for (std::size_t k = 0; k < kids && P != 0.0; ++k) {
         const double* va = &sc_.va[k * H];
-        double C = 0.0;
-        for (int j = 0; j < sv.nt; ++j) C = C + tp_[sv.prob[j]] * va[sv.hap[j]];
-        P = P * C;
+        P = P * transmitted_sum(sv, tp_, va);
       }
       W = W + w[v] * P;
     }
@@ -219,16 +204,15 @@ void Evaluator::fold_onto_child(const FamilyTable& t, const NuclearFamily& nf) {
   for (int v = t.first(e1); v < t.last(e1); ++v) {
     if (w[v] == 0.0) continue;
     const Slot& sv = slots[v];
-    for (std::size_t k = 0; k < kids; ++k) against(sv, &sc_.kid[k * H * H], H, ys, ny, &sc_.va[k * H]);
+    for (std::size_t k = 0; k < kids; ++k)
+      transmitted_against(sv, tp_, &sc_.kid[k * H * H], H, ys, ny, &sc_.va[k * H]);
     for (int x = t.first(e2); x < t.last(e2); ++x) {
       if (w[x] == 0.0) continue;
       const Slot& sx = slots[x];
       double Q = 1.0;
       for (std::size_t k = 0; k < kids && Q != 0.0; ++k) {
         const double* va = &sc_.va[k * H];
-        double C = 0.0;
-        for (int j = 0; j < sx.nt; ++j) C = C + tp_[sx.prob[j]] * va[sx.hap[j]];
-        Q = Q * C;
+        Q = Q * transmitted_sum(sx, tp_, va);
       }
       if (Q == 0.0) continue;
       const double R = Q * w[v] * w[x];

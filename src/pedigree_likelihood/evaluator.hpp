@@ -99,8 +99,6 @@ class Evaluator {
   void fold_onto_parent(const FamilyTable& t, const NuclearFamily& nf, int c, int o);
   void fold_onto_child(const FamilyTable& t, const NuclearFamily& nf);
   std::size_t transmitted(const FamilyTable& t, int m);
-  void against(const Slot& s, const double* M, std::size_t H, const std::uint8_t* ys,
-               std::size_t ny, double* va) const;
   void load_children(const FamilyTable& t, const NuclearFamily& nf, std::size_t from);
   void clear_children(const FamilyTable& t, const NuclearFamily& nf, std::size_t from);
 

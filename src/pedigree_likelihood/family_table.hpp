@@ -57,6 +57,30 @@ struct Slot {
 // two own and the two recombinant haplotypes of a double heterozygote.
 enum : std::uint8_t { PROB_ONE = 0, PROB_HALF = 1, PROB_PARENTAL = 2, PROB_RECOMBINANT = 3 };
 
+// out[y] = the sum over the haplotypes x that slot s transmits of their
+// probability (tp, indexed by the transmission kinds above) times
+// M[x * H + y], for the ny haplotypes y listed in ys: the child's weights
+// summed over what a parent's slot transmits.
+inline void transmitted_against(const Slot& s, const double* tp, const double* M, std::size_t H,
+                                const std::uint8_t* ys, std::size_t ny, double* out) {
+  const double p0 = tp[s.prob[0]];
+  const double* m0 = M + s.hap[0] * H;
+  for (std::size_t i = 0; i < ny; ++i) out[ys[i]] = p0 * m0[ys[i]];
+  for (int j = 1; j < s.nt; ++j) {
+    const double p = tp[s.prob[j]];
+    const double* mj = M + s.hap[j] * H;
+    for (std::size_t i = 0; i < ny; ++i) out[ys[i]] = out[ys[i]] + p * mj[ys[i]];
+  }
+}
+
+// The sum over the haplotypes x that slot s transmits of their probability
+// times row[x].
+inline double transmitted_sum(const Slot& s, const double* tp, const double* row) {
+  double C = 0.0;
+  for (int j = 0; j < s.nt; ++j) C = C + tp[s.prob[j]] * row[s.hap[j]];
+  return C;
+}
+
 struct FamilyTable {
   int R = 0;                            // allele classes
   std::vector<int> class_of;            // class of allele a at class_of[a - 1]

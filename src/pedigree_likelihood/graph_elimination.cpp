@@ -153,6 +153,8 @@ void lay_out(const EliminationPlan& plan, EliminationStep& step, const FamilyTab
     step.ys = transmitted(t, trio.mother);
     step.father_stride = output_stride(t, step.scope, trio.father);
     step.mother_stride = output_stride(t, step.scope, trio.mother);
+    if (step.spouse != 0)  // the spouse's own factors
+      step.dense.assign(step.inputs.begin() + static_cast<long>(step.spouse_from), step.inputs.end());
     if (step.siblings.empty() && step.spouse == 0) {  // sibs and spouses: sibship_step
       std::vector<int> members;  // Z in the output's order, then var
       for (int m : step.scope)
@@ -447,6 +449,22 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
 
 namespace {
 
+// The entries of dense factor `id`: a member's own factor is its slots'
+// weights in w, a table its place in the working store.
+const double* factor_data(const EliminationPlan& plan, int id, const FamilyTable& t, const double* w,
+                          const double* store) {
+  const PlanFactor& f = plan.factors[idx(id)];
+  return id < plan.members ? w + t.first(f.scope[0]) : store + f.offset;
+}
+
+// The entries of the step's dense factors, into sc.data.
+const double* const* dense_data(const EliminationPlan& plan, const std::vector<int>& ids, const FamilyTable& t,
+                                const double* w, const double* store, EliminationScratch& sc) {
+  sc.data.clear();
+  for (int id : ids) sc.data.push_back(factor_data(plan, id, t, w, store));
+  return sc.data.data();
+}
+
 // trans[s * H + h]: the probability that slot s transmits haplotype h, for
 // the slots of every member who is a parent (others are left as they are).
 void transmission_table(const EliminationPlan& plan, const FamilyTable& t, const double* tp,
@@ -474,11 +492,7 @@ void generic_step(const EliminationPlan& plan, const EliminationStep& step, cons
   const std::size_t k = step.dim.size(), pv = step.pv, nd = step.dense.size();
   const long* dim = step.dim.data();
   const long* stride = step.stride.data();
-  sc.data.clear();
-  for (int id : step.dense)
-    sc.data.push_back(id < plan.members ? w + t.first(plan.factors[idx(id)].scope[0])
-                                        : store + plan.factors[idx(id)].offset);
-  const double* const* data = sc.data.data();
+  const double* const* data = dense_data(plan, step.dense, t, w, store, sc);
   const long H = t.haplotypes();
   const double* trans = sc.trans.data();
   double* out = store + plan.factors[idx(step.output)].offset;
@@ -542,27 +556,14 @@ void sibship_step(const EliminationPlan& plan, const EliminationStep& step, cons
     for (int u = t.first(c); u < t.last(c); ++u) {
       double v = 1.0;
       for (std::size_t q = from + 1; q < to; ++q) {  // the sib's own factors, each over the sib alone
-        const int id = step.inputs[q];
-        const double* data = id < plan.members ? w + t.first(c) : store + plan.factors[idx(id)].offset;
-        v = v * data[u - t.first(c)];
+        v = v * factor_data(plan, step.inputs[q], t, w, store)[u - t.first(c)];
       }
       const Slot& sl = slots[u];
       K[sl.a * H + sl.b] = v;
       K[sl.b * H + sl.a] = v;
     }
     double* A = sc.a.data() + g * idx(nf * H);
-    for (long fi = 0; fi < nf; ++fi) {
-      const Slot& sf = slots[t.first(fa) + fi];
-      double* row = A + fi * H;
-      const double p0 = tp[sf.prob[0]];
-      const double* k0 = K + sf.hap[0] * H;
-      for (std::size_t i = 0; i < ny; ++i) row[ys[i]] = p0 * k0[ys[i]];
-      for (int j = 1; j < sf.nt; ++j) {
-        const double p = tp[sf.prob[j]];
-        const double* kj = K + sf.hap[j] * H;
-        for (std::size_t i = 0; i < ny; ++i) row[ys[i]] = row[ys[i]] + p * kj[ys[i]];
-      }
-    }
+    for (long fi = 0; fi < nf; ++fi) transmitted_against(slots[t.first(fa) + fi], tp, K, idx(H), ys, ny, A + fi * H);
     for (int u = t.first(c); u < t.last(c); ++u) {
       const Slot& sl = slots[u];
       K[sl.a * H + sl.b] = 0.0;
@@ -572,13 +573,8 @@ void sibship_step(const EliminationPlan& plan, const EliminationStep& step, cons
   const long nm = t.last(mo) - t.first(mo);
   double* out = store + plan.factors[idx(step.output)].offset;
   // The spouse's own factors, when the spouse is summed out here.
-  sc.data.clear();
-  for (std::size_t q = end; q < step.inputs.size(); ++q) {
-    const int id = step.inputs[q];
-    sc.data.push_back(id < plan.members ? w + t.first(step.spouse) : store + plan.factors[idx(id)].offset);
-  }
-  const double* const* own = sc.data.data();
-  const std::size_t nown = sc.data.size();
+  const double* const* own = dense_data(plan, step.dense, t, w, store, sc);
+  const std::size_t nown = step.dense.size();
   auto spouse_weight = [&](long i) {
     double g = 1.0;
     for (std::size_t q = 0; q < nown; ++q) g = g * own[q][i];
@@ -597,10 +593,7 @@ void sibship_step(const EliminationPlan& plan, const EliminationStep& step, cons
       const double gm = step.spouse == mo ? spouse_weight(mi) : 1.0;
       double P = gm;
       for (std::size_t g = 0; g < groups && P != 0.0; ++g) {
-        const double* row = sc.a.data() + g * idx(nf * H) + fi * H;
-        double C = 0.0;
-        for (int j = 0; j < sm.nt; ++j) C = C + tp[sm.prob[j]] * row[sm.hap[j]];
-        P = P * C;
+        P = P * transmitted_sum(sm, tp, sc.a.data() + g * idx(nf * H) + fi * H);
       }
       if (step.spouse == 0)
         out[fi * sf_stride + mi * sm_stride] = P;
@@ -623,11 +616,7 @@ void child_step(const EliminationPlan& plan, const EliminationStep& step, const 
   const std::size_t nz = step.dim.size(), pv = step.pv, nd = step.dense.size(), width = nz + 1;
   const long* zdim = step.dim.data();
   const long* stride = step.stride.data();
-  sc.data.clear();
-  for (int id : step.dense)
-    sc.data.push_back(id < plan.members ? w + t.first(plan.factors[idx(id)].scope[0])
-                                        : store + plan.factors[idx(id)].offset);
-  const double* const* data = sc.data.data();
+  const double* const* data = dense_data(plan, step.dense, t, w, store, sc);
   const long sf_stride = step.father_stride, sm_stride = step.mother_stride;
   double* out = store + plan.factors[idx(step.output)].offset;
   const std::size_t ny = step.ys.size();
@@ -657,27 +646,13 @@ void child_step(const EliminationPlan& plan, const EliminationStep& step, const 
       K[sl.b * H + sl.a] = g;
     }
     // A(f, y) = sum over what the father's slot transmits.
-    for (long fi = 0; fi < nf; ++fi) {
-      const Slot& sf = slots[t.first(fa) + fi];
-      double* row = A + fi * H;
-      const double p0 = tp[sf.prob[0]];
-      const double* k0 = K + sf.hap[0] * H;
-      for (std::size_t i = 0; i < ny; ++i) row[ys[i]] = p0 * k0[ys[i]];
-      for (int j = 1; j < sf.nt; ++j) {
-        const double p = tp[sf.prob[j]];
-        const double* kj = K + sf.hap[j] * H;
-        for (std::size_t i = 0; i < ny; ++i) row[ys[i]] = row[ys[i]] + p * kj[ys[i]];
-      }
-    }
+    for (long fi = 0; fi < nf; ++fi) transmitted_against(slots[t.first(fa) + fi], tp, K, idx(H), ys, ny, A + fi * H);
     // The message, over what the mother's slot transmits.
     for (long fi = 0; fi < nf; ++fi) {
       const double* row = A + fi * H;
       double* o = out + base + fi * sf_stride;
       for (int u = t.first(mo); u < t.last(mo); ++u) {
-        const Slot& sm = slots[u];
-        double C = 0.0;
-        for (int j = 0; j < sm.nt; ++j) C = C + tp[sm.prob[j]] * row[sm.hap[j]];
-        o[(u - t.first(mo)) * sm_stride] = C;
+        o[(u - t.first(mo)) * sm_stride] = transmitted_sum(slots[u], tp, row);
       }
     }
     for (int c = t.first(v); c < t.last(v); ++c) {
@@ -741,11 +716,7 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
   const std::size_t k = kids.size();
   const PlanFactor& first = plan.factors[idx(step.inputs[0])];
   const int fa = first.father, mo = first.mother;
-  sc.data.clear();
-  for (int id : step.dense)
-    sc.data.push_back(id < plan.members ? w + t.first(plan.factors[idx(id)].scope[0])
-                                        : store + plan.factors[idx(id)].offset);
-  const double* const* data = sc.data.data();
+  const double* const* data = dense_data(plan, step.dense, t, w, store, sc);
   const std::size_t nd = step.dense.size();
   const long* stride = step.stride.data();  // along (lower member, higher member)
   const long nf = t.last(fa) - t.first(fa), nm = t.last(mo) - t.first(mo);

@@ -91,7 +91,8 @@ struct EliminationStep {
   double terms = 0.0;           // its share of the cost
   // Fixed for the plan, so that an evaluation only multiplies and adds:
   // Generic: the slots of each member of `all` (dim), var's place (pv), the
-  // dense inputs and their strides along `all` (dim.size() each), the trios'
+  // dense inputs (Child with a spouse: the spouse's own factors; Couple: the
+  // couple's) and their strides along `all` (dim.size() each), the trios'
   // places in `all` with their members' first slots; Child: dim and strides
   // along Z then var, Z's output strides, the parents' output strides; Child
   // and sibs: the haplotypes the mother can transmit.
