@@ -444,6 +444,10 @@ EliminationPlan plan_elimination(const Family& fam, const FamilyTable& t, std::u
     plan.steps.push_back(std::move(step));
   }
   for (EliminationStep& step : plan.steps) lay_out(plan, step, t);
+  std::vector<char> is_parent(idx(n + 1), 0);
+  for (const auto& p : parents) is_parent[idx(p[0])] = is_parent[idx(p[1])] = 1;
+  for (int e = 1; e <= n; ++e)
+    if (is_parent[idx(e)]) plan.parents.push_back(e);
   return plan;
 }
 
@@ -471,11 +475,7 @@ void transmission_table(const EliminationPlan& plan, const FamilyTable& t, const
                         std::vector<double>& trans) {
   const long H = t.haplotypes();
   trans.resize(t.slots.size() * idx(H));
-  std::vector<char> parent(idx(plan.members + 1), 0);
-  for (const PlanFactor& f : plan.factors)
-    if (f.trio) parent[idx(f.father)] = parent[idx(f.mother)] = 1;
-  for (int e = 1; e <= plan.members; ++e) {
-    if (!parent[idx(e)]) continue;
+  for (int e : plan.parents) {
     for (int u = t.first(e); u < t.last(e); ++u) {
       double* row = trans.data() + u * H;
       std::fill(row, row + H, 0.0);

@@ -129,6 +129,7 @@ struct EliminationPlan {
   std::vector<PlanFactor> factors;
   std::vector<EliminationStep> steps;
   long store = 0;               // entries of the working store (all tables)
+  std::vector<int> parents;     // the members who are a parent (their transmissions are tabulated)
   double cost = 0.0;            // terms visited by one evaluation
   double largest = 0.0;         // entries of the largest table
 };
