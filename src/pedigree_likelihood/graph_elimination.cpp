@@ -100,11 +100,12 @@ void lay_out(const EliminationPlan& plan, EliminationStep& step, const FamilyTab
   } else if (step.kind == EliminationStep::Kind::Couple) {
     const PlanFactor& first = plan.factors[idx(step.inputs[0])];
     const std::vector<int> pair = {std::min(first.father, first.mother), std::max(first.father, first.mother)};
-    std::vector<int> kids;
+    std::vector<int>& kids = step.kids;
     for (int id : step.inputs) {
       const PlanFactor& f = plan.factors[idx(id)];
       if (f.trio) {
         kids.push_back(f.child);
+        step.kid_at.push_back(idx(std::find(step.scope.begin(), step.scope.end(), f.child) - step.scope.begin()));
       } else {
         step.dense.push_back(id);
         append_strides(plan, id, t, pair, step.stride);
@@ -701,19 +702,58 @@ void for_tuples(const Slot& s, std::size_t k, long H, const double* tp, Fn fn) {
   }
 }
 
+// One order of a child genotype tuple: the haplotypes from the father
+// (x, and their tuple's index), the index of those from the mother (y), and
+// the ordered genotypes' index (2 slot + order, along step.ostride).
+struct ChildOrder {
+  std::uint8_t x[3];
+  long xi, y, ordered;
+};
+
+// For each entry o of a couple step's table over the children (their
+// genotypes, increasing members, the last fastest): fn(o, orders, n) with
+// the n distinct orders of the children's haplotypes (a homozygote's two
+// are one order).
+template <class Fn>
+void for_child_orders(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t, Fn fn) {
+  const long H = t.haplotypes();
+  const std::size_t k = step.kids.size();
+  long dim[3] = {1, 1, 1}, digit[3] = {0, 0, 0};
+  for (std::size_t q = 0; q < k; ++q) dim[q] = t.last(step.scope[q]) - t.first(step.scope[q]);
+  const long size = plan.factors[idx(step.output)].size;
+  ChildOrder orders[8];
+  for (long o = 0; o < size; ++o) {
+    int n = 0;
+    for (unsigned bits = 0; bits < (1u << k); ++bits) {
+      ChildOrder& c = orders[n];
+      c.xi = c.y = c.ordered = 0;
+      bool twice = false;
+      for (std::size_t i = 0; i < k; ++i) {
+        const long j = digit[step.kid_at[i]];
+        const Slot& g = t.slots[idx(t.first(step.kids[i]) + j)];
+        const bool swap = (bits >> i) & 1u;
+        if (swap && g.a == g.b) twice = true;
+        c.x[i] = swap ? g.b : g.a;
+        c.xi = c.xi * H + c.x[i];
+        c.y = c.y * H + (swap ? g.a : g.b);
+        if (!step.ostride.empty()) c.ordered += (2 * j + (swap ? 1 : 0)) * step.ostride[i];
+      }
+      if (!twice) ++n;
+    }
+    fn(o, orders, n);
+    for (std::size_t q = k; q-- > 0;) {
+      if (++digit[q] < dim[q]) break;
+      digit[q] = 0;
+    }
+  }
+}
+
 // Sum out a couple (step.var, step.partner) together: their own factors
 // and their transmissions to the children of the output.
 void couple_step(const EliminationPlan& plan, const EliminationStep& step, const FamilyTable& t,
                  const double* w, const double* tp, double* store, EliminationScratch& sc) {
   const long H = t.haplotypes();
-  std::vector<int> kids;  // in the order of the trios
-  std::size_t trios = 0;
-  while (trios < step.inputs.size() && plan.factors[idx(step.inputs[trios])].trio) {
-    const PlanFactor& tr = plan.factors[idx(step.inputs[trios])];
-    kids.push_back(tr.child);
-    ++trios;
-  }
-  const std::size_t k = kids.size();
+  const std::size_t k = step.kids.size();
   const PlanFactor& first = plan.factors[idx(step.inputs[0])];
   const int fa = first.father, mo = first.mother;
   const double* const* data = dense_data(plan, step.dense, t, w, store, sc);
@@ -748,13 +788,7 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
       for (long e = tat[mi]; e < tat[mi + 1]; ++e) row[ty[e]] = row[ty[e]] + g * tpr[e];
     }
   }
-  const std::vector<int>& scope = step.scope;  // the children, increasing
-  std::vector<std::size_t> at(k);              // child i's position in scope
-  for (std::size_t i = 0; i < k; ++i) at[i] = idx(std::find(scope.begin(), scope.end(), kids[i]) - scope.begin());
-  std::vector<long> dim(k), digit(k, 0);
-  for (std::size_t q = 0; q < k; ++q) dim[q] = t.last(scope[q]) - t.first(scope[q]);
   double* out = store + plan.factors[idx(step.output)].offset;
-  const long size = plan.factors[idx(step.output)].size;
   if (step.couple_way == 2) {
     // For child i and haplotype x: the haplotypes y its genotypes pair with
     // x, each with the index of the ordered genotype (x, y) (the plan's).
@@ -801,63 +835,31 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
         if (i == static_cast<std::size_t>(-1)) break;
       }
     }
-    for (long o = 0; o < size; ++o) {
+    for_child_orders(plan, step, t, [out, D](long o, const ChildOrder* orders, int n) {
       double acc = 0.0;
-      for (unsigned bits = 0; bits < (1u << k); ++bits) {
-        long at_d = 0;
-        bool twice = false;
-        for (std::size_t i = 0; i < k; ++i) {
-          const Slot& c = t.slots[idx(t.first(kids[i]) + digit[at[i]])];
-          const bool swap = (bits >> i) & 1u;
-          if (swap && c.a == c.b) twice = true;
-          at_d += (2 * digit[at[i]] + (swap ? 1 : 0)) * ostride[i];
-        }
-        if (!twice) acc = acc + D[at_d];
-      }
+      for (int r = 0; r < n; ++r) acc = acc + D[orders[r].ordered];
       out[o] = acc;
-      for (std::size_t q = k; q-- > 0;) {
-        if (++digit[q] < dim[q]) break;
-        digit[q] = 0;
-      }
-    }
+    });
     return;
   }
   if (step.couple_way == 1) {
-    // Each genotype of the children and order of their haplotypes: the
-    // father's haplotypes x and the index of the mother's tuple y.
-    struct Term {
-      long o, y;
-      std::uint8_t x[3];
-    };
-    std::vector<Term> terms;
-    for (long o = 0; o < size; ++o) {
-      for (unsigned bits = 0; bits < (1u << k); ++bits) {
-        Term tm{o, 0, {0, 0, 0}};
-        bool twice = false;
-        for (std::size_t i = 0; i < k; ++i) {
-          const Slot& c = t.slots[idx(t.first(kids[i]) + digit[at[i]])];
-          const bool swap = (bits >> i) & 1u;
-          if (swap && c.a == c.b) twice = true;
-          tm.x[i] = swap ? c.b : c.a;
-          tm.y = tm.y * H + (swap ? c.a : c.b);
+    // Straight from B: for each genotype of the children, the sum over the
+    // father's slots and the orders of prod_i T_f(x_i) B(f, y).
+    const double* trans = sc.trans.data() + t.first(fa) * H;
+    const double* B = sc.b.data();
+    for_child_orders(plan, step, t, [&](long o, const ChildOrder* orders, int n) {
+      double acc = 0.0;
+      for (long fi = 0; fi < nf; ++fi) {
+        const double* tf = trans + fi * H;
+        const double* row = B + fi * tuples;
+        for (int r = 0; r < n; ++r) {
+          double p = tf[orders[r].x[0]];
+          for (std::size_t i = 1; i < k; ++i) p = p * tf[orders[r].x[i]];
+          acc = acc + p * row[orders[r].y];
         }
-        if (!twice) terms.push_back(tm);
       }
-      for (std::size_t q = k; q-- > 0;) {
-        if (++digit[q] < dim[q]) break;
-        digit[q] = 0;
-      }
-    }
-    std::fill(out, out + size, 0.0);
-    for (long fi = 0; fi < nf; ++fi) {
-      const double* tf = sc.trans.data() + (t.first(fa) + fi) * H;
-      const double* row = sc.b.data() + fi * tuples;
-      for (const Term& tm : terms) {
-        double p = tf[tm.x[0]];
-        for (std::size_t i = 1; i < k; ++i) p = p * tf[tm.x[i]];
-        out[tm.o] = out[tm.o] + p * row[tm.y];
-      }
-    }
+      out[o] = acc;
+    });
     return;
   }
   // D(x, y) = sum_f prod_i T_f(x_i) B(f, y).
@@ -872,26 +874,11 @@ void couple_step(const EliminationPlan& plan, const EliminationStep& step, const
   }
   // The children's table: D over the orders of each child's haplotypes.
   const double* D = sc.d.data();
-  for (long o = 0; o < size; ++o) {
+  for_child_orders(plan, step, t, [out, D, tuples](long o, const ChildOrder* orders, int n) {
     double acc = 0.0;
-    for (unsigned bits = 0; bits < (1u << k); ++bits) {
-      long x = 0, y = 0;
-      bool twice = false;
-      for (std::size_t i = 0; i < k; ++i) {
-        const Slot& c = t.slots[idx(t.first(kids[i]) + digit[at[i]])];
-        const bool swap = (bits >> i) & 1u;
-        if (swap && c.a == c.b) twice = true;
-        x = x * H + (swap ? c.b : c.a);
-        y = y * H + (swap ? c.a : c.b);
-      }
-      if (!twice) acc = acc + D[x * tuples + y];
-    }
+    for (int r = 0; r < n; ++r) acc = acc + D[orders[r].xi * tuples + orders[r].y];
     out[o] = acc;
-    for (std::size_t q = k; q-- > 0;) {
-      if (++digit[q] < dim[q]) break;
-      digit[q] = 0;
-    }
-  }
+  });
 }
 
 }  // namespace

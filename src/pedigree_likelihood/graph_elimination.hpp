@@ -110,6 +110,8 @@ struct EliminationStep {
   // pair with x) and partner_ordered (the ordered genotype, 2 slot + order);
   // the strides of the ordered genotypes (ostride) and their product.
   std::vector<long> partner_at, partner_ordered, ostride;
+  std::vector<int> kids;               // Couple: the children, in the order of the trios
+  std::vector<std::size_t> kid_at;     // and their places in scope
   std::vector<std::uint8_t> partner_y;
   long ordered = 0;
 };
