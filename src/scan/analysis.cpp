@@ -81,6 +81,10 @@ TraitModel fit_trait_model(const prep::Prepared& study, const fs::path& dir, Eva
   std::istringstream in;
   const RunResult r = run_directory(dir, eval, out, in);
   remove_directory(dir);
+  return trait_model_of(r, t);
+}
+
+TraitModel trait_model_of(const RunResult& r, TraitModel t) {
   if (r.status == EXIT_OUTPUT_ERROR) throw std::runtime_error(r.detail);
   if (r.status != EXIT_OK || r.passes < 1) {
     t.note = "the trait model could not be fitted (" + (r.detail.empty() ? r.console : r.detail) +

@@ -79,6 +79,11 @@ struct ScanContext {
 TraitModel fit_trait_model(const prep::Prepared& study, const std::filesystem::path& dir,
                            Evaluator& eval);
 
+// The trait model a run of the trait alone gives (pass 1), or the note of
+// why it is not used, on top of `t` (its start values); throws
+// std::runtime_error when the run could not write its directory.
+TraitModel trait_model_of(const RunResult& r, TraitModel t);
+
 // par.inp of a marker: mglink-prep's steps and bounds, start values from the
 // fitted trait model (each written so that it reads back exactly) and theta
 // at `theta`; mglink-prep's own par.inp when the model is not fitted.

@@ -233,6 +233,28 @@ RunResult run_exact(const fs::path& dir, const ScanContext& ctx, const MarkerCas
   return r;
 }
 
+namespace {
+
+// run_exact, with a run that stops (files it cannot read, a study the
+// likelihood refuses) turned into the RunResult of that stop.
+RunResult run_exact_caught(const fs::path& dir, const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,
+                           const std::vector<std::uint8_t>& typed1) {
+  RunResult r;
+  try {
+    r = run_exact(dir, ctx, mc, fc, typed1);
+  } catch (const RunStop& stop) {
+    r.status = stop.status();
+    r.console = stop.console();
+    r.detail = stop.detail();
+  } catch (const std::invalid_argument& e) {
+    r.status = EXIT_INPUT_ERROR;
+    r.detail = e.what();
+  }
+  return r;
+}
+
+}  // namespace
+
 TraitModel fit_trait_model_general(const ScanContext& ctx, const prep::Prepared& study, const fs::path& dir) {
   TraitModel t;
   t.start = ctx.trait.start;
@@ -253,47 +275,15 @@ TraitModel fit_trait_model_general(const ScanContext& ctx, const prep::Prepared&
   mc.looped_kept = check_looped(ctx.looped, 1, fc.frequency, mc.looped_alleles, ctx.settings.max_family_cost).kept;
   write_marker_run(dir, mc.prepared, prep::par_text(t.start, "mglink-scan: the trait model (no marker information)"));
   write_looped_note(dir, ctx.looped, mc.looped_kept);
-  RunResult r;
-  try {
-    r = run_exact(dir, ctx, mc, fc, typed1);
-  } catch (const RunStop& stop) {
-    r.status = stop.status();
-    r.detail = stop.detail();
-  } catch (const std::invalid_argument& e) {
-    r.status = EXIT_INPUT_ERROR;
-    r.detail = e.what();
-  }
+  const RunResult r = run_exact_caught(dir, ctx, mc, fc, typed1);
   fs::remove_all(dir, ec);
-  if (r.status == EXIT_OUTPUT_ERROR) throw std::runtime_error(r.detail);
-  if (r.status != EXIT_OK || r.passes < 1) {
-    t.note = "the trait model could not be fitted (" + (r.detail.empty() ? r.console : r.detail) +
-             "); every marker starts from mglink-prep's start values";
-    return t;
-  }
-  t.fitted = true;
-  t.X = r.pass[0].X;
-  t.lnL = r.pass[0].FMAX;
-  if (r.pass[0].end == SearchEnd::IterationLimit)
-    t.note = "the fit of the trait model reached the iteration limit (MAXIMUM NOT FOUND); its point is used all the same";
-  return t;
+  return trait_model_of(r, t);
 }
 
 PathResult analyse_exact(const ScanContext& ctx, const MarkerCase& mc, const FullCoding& fc,
                          const std::vector<std::uint8_t>& typed1, int worker) {
-  return analyse_starts(ctx, mc, worker, [&](const fs::path& dir) {
-    RunResult r;
-    try {
-      r = run_exact(dir, ctx, mc, fc, typed1);
-    } catch (const RunStop& stop) {
-      r.status = stop.status();
-      r.console = stop.console();
-      r.detail = stop.detail();
-    } catch (const std::invalid_argument& e) {
-      r.status = EXIT_INPUT_ERROR;
-      r.detail = e.what();
-    }
-    return r;
-  });
+  return analyse_starts(ctx, mc, worker,
+                        [&](const fs::path& dir) { return run_exact_caught(dir, ctx, mc, fc, typed1); });
 }
 
 }  // namespace mglink::scan
