@@ -71,14 +71,7 @@ void counters(benchmark::State& state, const bench::Study& s, const pedlik::Eval
 void Evaluate(benchmark::State& state, StudyDesign design, int K) {
   const bench::Study s = study(design, K);
   pedlik::Evaluator ev(s.ped, s.marker);
-  pedlik::Parameters x = bench::kTruth;
-  int i = 0;
-  for (auto _ : state) {
-    x[4] = 0.01 + 0.05 * (i % 9);
-    x[1] = 85.0 + 0.1 * (i % 7);
-    ++i;
-    benchmark::DoNotOptimize(ev.log_likelihood(x).lh);
-  }
+  bench::time_evaluations(state, ev, bench::kTruth);
   counters(state, s, ev);
 }
 

@@ -63,14 +63,7 @@ void Evaluate(benchmark::State& state, Form form, int K, int loops) {
   const bench::LoopedStudy& s = study(K, loops);
   const pedlik::Pedigree& ped = pedigree(s, form);
   pedlik::Evaluator ev(ped, s.marker);
-  pedlik::Parameters x = bench::kTruth;
-  int i = 0;
-  for (auto _ : state) {
-    x[4] = 0.01 + 0.05 * (i % 9);
-    x[1] = 85.0 + 0.1 * (i % 7);
-    ++i;
-    benchmark::DoNotOptimize(ev.log_likelihood(x).lh);
-  }
+  bench::time_evaluations(state, ev, bench::kTruth);
   double cost = 0.0, max_cost = 0.0, largest = 0.0, store = 0.0;
   for (std::size_t f = 0; f < ev.families(); ++f) {
     cost += ev.family_cost(f);

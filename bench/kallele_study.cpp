@@ -15,21 +15,6 @@ struct Person {
   std::array<std::array<int, 2>, 2> hap{};  // {major, marker} from father, from mother
 };
 
-class Draw {
- public:
-  explicit Draw(std::uint64_t seed) : gen_(seed) {}
-  double uniform() { return static_cast<double>(gen_() >> 11) * 0x1.0p-53; }
-  int between(int lo, int hi) { return lo + static_cast<int>(gen_() % static_cast<std::uint64_t>(hi - lo + 1)); }
-  bool chance(double p) { return uniform() < p; }
-  double normal() {
-    const double u = 1.0 - uniform(), v = uniform();
-    return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
-  }
-
- private:
-  std::mt19937_64 gen_;
-};
-
 struct Builder {
   std::vector<Person> people;
   pedlik::Family fam;

@@ -16,21 +16,6 @@ namespace {
 
 std::size_t at(int member) { return static_cast<std::size_t>(member - 1); }
 
-class Draw {
- public:
-  explicit Draw(std::uint64_t seed) : gen_(seed) {}
-  double uniform() { return static_cast<double>(gen_() >> 11) * 0x1.0p-53; }
-  int between(int lo, int hi) { return lo + static_cast<int>(gen_() % static_cast<std::uint64_t>(hi - lo + 1)); }
-  bool chance(double p) { return uniform() < p; }
-  double normal() {
-    const double u = 1.0 - uniform(), v = uniform();
-    return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
-  }
-
- private:
-  std::mt19937_64 gen_;
-};
-
 // A seed for one stream of one family.
 std::uint64_t mix(std::uint64_t seed, std::uint64_t family, std::uint64_t stream) {
   std::uint64_t z = seed * 0x9e3779b97f4a7c15ULL + family * 0xbf58476d1ce4e5b9ULL + stream * 0x94d049bb133111ebULL;
