@@ -13,6 +13,7 @@
 
 #include "core/model_state.hpp"
 #include "scan/table.hpp"
+#include "support/scan_run.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace mglink::scan {
@@ -20,30 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using mglink::testing::read_file;
-using mglink::testing::ScratchDir;
+using mglink::testing::number;
 
 #if defined(MGLINK_SCAN_BIN) && defined(MGLINK_SIM_BIN)
 
-double number(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
-
-class BeyondCapacity : public ::testing::Test {
- protected:
-  int run(const std::string& cmd) {
-    const int rc = std::system(("cd '" + dir_.string() + "' && " + cmd + " >out.txt 2>err.txt").c_str());
-    out_ = read_file(dir_ / "out.txt");
-    err_ = read_file(dir_ / "err.txt");
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  }
-  std::vector<Row> rows(const std::string& name) {
-    std::vector<InputProblem> problems;
-    auto r = parse_table(read_file(dir_ / name), name, false, problems);
-    EXPECT_TRUE(problems.empty()) << name;
-    return r;
-  }
-  ScratchDir scratch_;
-  const fs::path dir_ = scratch_.path();
-  std::string out_, err_;
-};
+class BeyondCapacity : public mglink::testing::ScanRun {};
 
 // A study S of 320 nuclear families (below the limits) and the study of S
 // twice over (its families again under other ids: 640 families, beyond

@@ -12,6 +12,7 @@
 
 #include "scan/table.hpp"
 #include "support/graph_study.hpp"
+#include "support/scan_run.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace mglink::scan {
@@ -19,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using mglink::testing::read_file;
-using mglink::testing::ScratchDir;
+using mglink::testing::number;
 
 #if defined(MGLINK_SCAN_BIN)
 
@@ -32,32 +33,14 @@ constexpr const char* kLoopedPed =
     "L c1 b1 x 1 14 1 2\nL c2 y s1 2 15 3 3\nL k c1 c2 1 16 2 3\n"
     "N f 0 0 1 10 1 2\nN m 0 0 2 12 3 4\nN k1 f m 1 11 1 3\nN k2 f m 2 14 2 4\nN k3 f m 2 9 1 4\n";
 
-class LoopedScan : public ::testing::Test {
+class LoopedScan : public mglink::testing::ScanRun {
  protected:
   void SetUp() override {
     scratch_.write("s.dat", "T Q1\nM m\n");
     scratch_.write("s.ped", kLoopedPed);
   }
-  int scan(const std::string& args) {
-    const std::string cmd = "cd '" + dir_.string() + "' && '" + MGLINK_SCAN_BIN + "' " + args + " >out.txt 2>err.txt";
-    const int rc = std::system(cmd.c_str());
-    out_ = read_file(dir_ / "out.txt");
-    err_ = read_file(dir_ / "err.txt");
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  }
-  std::vector<Row> rows(const std::string& name) {
-    std::vector<InputProblem> problems;
-    auto r = parse_table(read_file(dir_ / name), name, false, problems);
-    EXPECT_TRUE(problems.empty()) << name;
-    return r;
-  }
-
-  ScratchDir scratch_;
-  const fs::path dir_ = scratch_.path();
-  std::string out_, err_;
+  int scan(const std::string& args) { return run(std::string("'") + MGLINK_SCAN_BIN + "' " + args); }
 };
-
-double number(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 
 // Both families as graphs, with the trait values and genotypes of kLoopedPed
 // (alleles 1..4 are the labels 1..4).
