@@ -94,7 +94,7 @@ void evaluate_start(Prepared& pr) {
   } catch (const RunStop& stop) {
     pr.problems.push_back(Problem{0, "", "", stop.detail().empty() ? stop.console() : stop.detail()});
     // More possible genotypes than mglink's lists hold.
-    if (stop.detail().find("(N_WAY)") != std::string::npos) pr.beyond_capacity = true;
+    if (S.work.N1 > N_WAY) pr.beyond_capacity = true;
     return;
   }
   pr.genotype_slots = S.GENOT.IGOFF(S.GENOT.NTOT);
