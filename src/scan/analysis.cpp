@@ -303,16 +303,15 @@ Row analyse_marker(const ScanContext& ctx, const PlannedMarker& pm, Evaluator& e
       // path, which has no such limit.
       PrepView unlimited = ctx.view;
       unlimited.check_capacity = false;
-      const prep::Prepared again = prepare_marker(unlimited, a1, a2);
-      if (again.problems.empty() || !again.beyond_capacity) {
-        mc.prepared = again;
-        if (!exact) {
-          exact = true;
-          row[COL_LUMPED] = "0";
-          row[COL_PATH] = "k-allele";
-          mc.notes.push_back("more possible genotypes than mglink holds: the general path");
-          std::erase_if(mc.notes, [](const std::string& n) { return n.find(" alleles lumped into allele 5 (") != std::string::npos; });
-        }
+      mc.prepared = prepare_marker(unlimited, a1, a2);
+      if (!exact) {
+        exact = true;
+        row[COL_LUMPED] = "0";
+        row[COL_PATH] = "k-allele";
+        mc.notes.push_back("more possible genotypes than mglink holds: the general path");
+        std::erase_if(mc.notes, [](const std::string& n) {
+          return n.find(" alleles lumped into allele 5 (") != std::string::npos;
+        });
       }
     }
     if (mc.prepared.problems.empty()) break;
